@@ -1,0 +1,16 @@
+# TALKWIRE_SANITIZE=address builds everything with ASan+UBSan, =thread with
+# TSan.  Tests of a sanitized build preload the runtime (see tests/).
+if(TALKWIRE_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+                  OUTPUT_VARIABLE TALKWIRE_SANITIZER_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+elseif(TALKWIRE_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libtsan.so
+                  OUTPUT_VARIABLE TALKWIRE_SANITIZER_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+elseif(NOT TALKWIRE_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "TALKWIRE_SANITIZE must be '', 'address' or 'thread'")
+endif()

@@ -1,0 +1,19 @@
+#include "module/not_available.h"
+
+namespace talkwire {
+TALKWIRE_NOT_AVAILABLE(GetPreferredAudioInputDevice)
+TALKWIRE_NOT_AVAILABLE(SetPreferredAudioInputDevice)
+TALKWIRE_NOT_AVAILABLE(GetAudioInputDevices)
+TALKWIRE_NOT_AVAILABLE(GetAudioInputDeviceLines)
+TALKWIRE_NOT_AVAILABLE(GetPreferredAudioInputDeviceLineNumber)
+TALKWIRE_NOT_AVAILABLE(GetPreferredAudioOutputDevice)
+TALKWIRE_NOT_AVAILABLE(SetPreferredAudioOutputDevice)
+TALKWIRE_NOT_AVAILABLE(GetAudioOutputDevices)
+TALKWIRE_NOT_AVAILABLE(StartAudioTest)
+TALKWIRE_NOT_AVAILABLE(StopAudioTest)
+TALKWIRE_NOT_AVAILABLE(GetAudioTestPassed)
+TALKWIRE_NOT_AVAILABLE(SetMicrophoneVolume)
+TALKWIRE_NOT_AVAILABLE(SetSpeakerVolume)
+TALKWIRE_NOT_AVAILABLE(Talk)
+TALKWIRE_NOT_AVAILABLE(MuteSpeakers)
+}  // namespace talkwire

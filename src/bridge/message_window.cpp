@@ -1,0 +1,70 @@
+#include "bridge/message_window.h"
+
+#include "bridge/trace.h"
+#include "bridge/window_registry.h"
+#include "voicesdk/voicesdk.h"
+
+namespace talkwire {
+namespace {
+
+HINSTANCE g_module_instance = nullptr;
+
+bool register_window_class()
+{
+    WNDCLASSEXA window_class = {};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = message_window_proc;
+    window_class.hInstance = module_instance();
+    window_class.lpszClassName = kWindowClassName;
+    return RegisterClassExA(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+sdk_message_base_t *message_record(LPARAM lparam)
+{
+    return reinterpret_cast<sdk_message_base_t *>(lparam);
+}
+
+}  // namespace
+
+HINSTANCE module_instance()
+{
+#ifndef _WIN32
+    if (!g_module_instance)
+        g_module_instance = twplat_module_handle(reinterpret_cast<const void *>(&module_instance));
+#endif
+    return g_module_instance;
+}
+
+void set_module_instance(HINSTANCE instance) { g_module_instance = instance; }
+
+HWND create_message_window()
+{
+    if (!register_window_class())
+        return nullptr;
+    return CreateWindowExA(0, kWindowClassName, "Connector", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                           CW_USEDEFAULT, 0, nullptr, nullptr, module_instance(), nullptr);
+}
+
+void destroy_message_window(HWND window)
+{
+    MSG queued;
+    while (PeekMessageA(&queued, window, kSdkMessage, kSdkMessage, PM_REMOVE))
+        destroy_msg(message_record(queued.lParam));
+    DestroyWindow(window);
+}
+
+LRESULT CALLBACK message_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    MessageSink *sink = window_registry::find(window);
+    if (!sink || sink->message_window() != window) {
+        trace("s_WindowProc Message hwnd not found\r\n");
+        // Nobody will handle it any more: release it rather than lose it.
+        if (message == kSdkMessage && lparam)
+            destroy_msg(message_record(lparam));
+    } else if (message == kSdkMessage) {
+        sink->on_sdk_message(message_record(lparam));
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+}  // namespace talkwire

@@ -1,0 +1,65 @@
+#include "bridge/pending_request.h"
+
+#include <thread>
+
+namespace talkwire {
+
+bool is_synchronous_response_type(int response_type)
+{
+    switch (response_type) {
+    case 6: case 87: case 88: case 89: case 90: case 91:
+    case 92: case 93: case 94: case 97: case 98:
+        return true;
+    default:
+        return false;
+    }
+}
+
+PendingRequest::PendingRequest() : event_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+
+PendingRequest::~PendingRequest()
+{
+    if (event_)
+        CloseHandle(event_);
+    // A response nobody took is ours only if it never reached a queue.
+    if (response_ && post_state_.load(std::memory_order_acquire) == kPostFailed)
+        destroy_resp(response_);
+}
+
+void PendingRequest::hand_off(sdk_resp_base_t *response)
+{
+    response_ = response;
+    SetEvent(event_);
+}
+
+void PendingRequest::post_outcome(bool posted)
+{
+    post_state_.store(posted ? kPosted : kPostFailed, std::memory_order_release);
+}
+
+bool PendingRequest::wait()
+{
+    return WaitForSingleObject(event_, INFINITE) == WAIT_OBJECT_0;
+}
+
+SyncResponse PendingRequest::take()
+{
+    // The post follows the hand-off within a few instructions on the SDK
+    // thread; yield until its outcome is known.
+    int state;
+    while ((state = post_state_.load(std::memory_order_acquire)) == kPostPending)
+        std::this_thread::yield();
+    return SyncResponse(std::exchange(response_, nullptr), state == kPostFailed);
+}
+
+SyncOutcome issue_pending(sdk_req_base_t *request, PendingRequest &pending)
+{
+    int result = sdk_issue_request(request);
+    if (result != 0)
+        return SyncOutcome{SyncOutcome::kRefused, result, SyncResponse()};
+    if (!pending.wait())
+        return SyncOutcome{SyncOutcome::kWaitFailed, 0, SyncResponse()};
+    return SyncOutcome{SyncOutcome::kAnswered, 0, pending.take()};
+}
+
+}  // namespace talkwire

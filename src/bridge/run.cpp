@@ -1,0 +1,31 @@
+// Run: the message pump of the calling thread.
+#include "module/entry.h"
+#include "module/methods.h"
+#include "twplatform/win32.h"
+
+namespace talkwire {
+
+// Owner thread.  Dispatches every message of the thread, for every window,
+// until WM_QUIT.  The interpreter lock is let go only while the thread has
+// nothing to do, so other Python threads run while this one waits.
+PyObject *Connector_Run(PyObject *, PyObject *)
+{
+    MSG message;
+    for (;;) {
+        BOOL got = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
+        if (!got) {
+            Py_BEGIN_ALLOW_THREADS
+            got = GetMessageA(&message, nullptr, 0, 0);
+            Py_END_ALLOW_THREADS
+            if (got == 0 || got == -1)
+                break;
+        }
+        if (message.message == WM_QUIT)
+            break;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return new_none();
+}
+
+}  // namespace talkwire

@@ -1,0 +1,16 @@
+#include "module/not_available.h"
+
+namespace talkwire {
+TALKWIRE_NOT_AVAILABLE(LeaveChannel)
+TALKWIRE_NOT_AVAILABLE(JoinChannelEx)
+TALKWIRE_NOT_AVAILABLE(GetParticipants)
+TALKWIRE_NOT_AVAILABLE(SetAudioPositionAndFacing)
+TALKWIRE_NOT_AVAILABLE(MuteParticipantForMe)
+TALKWIRE_NOT_AVAILABLE(SetParticipantVolumeForMe)
+TALKWIRE_NOT_AVAILABLE(SetSpeakingChannel)
+TALKWIRE_NOT_AVAILABLE(MuteChannelOutput)
+TALKWIRE_NOT_AVAILABLE(SetChannelOutputVolume)
+TALKWIRE_NOT_AVAILABLE(ModeratorMuteAll)
+TALKWIRE_NOT_AVAILABLE(ModeratorMute)
+TALKWIRE_NOT_AVAILABLE(ChannelJoinInProgressCount)
+}  // namespace talkwire

@@ -1,0 +1,51 @@
+// Login-state changes.
+#include "dispatch/dispatcher.h"
+
+namespace talkwire {
+namespace dispatch {
+namespace {
+
+constexpr int kLoginFailed = 100;
+constexpr int kLoggedOut = 0;
+constexpr int kAccountDoesNotExist = 20200;
+
+// The SDK's login states as the listener numbers them.
+int map_login_state(int login_state)
+{
+    switch (login_state) {
+    case 1: return 2;
+    case 2: return 1;
+    case 3: return 3;
+    case 4: return 1;
+    case 100: return 4;
+    default: return 0;
+    }
+}
+
+// Every channel record and desired name goes, and the account's handles.
+void clear_channels(Connector &connector)
+{
+    connector.registry.clear();
+    connector.account_handle.clear();
+    connector.session_group_handle.clear();
+}
+
+}  // namespace
+
+void on_login_state(Dispatch &dispatch, int login_state, int status_code, const char *status_text)
+{
+    if (login_state == kLoginFailed) {
+        clear_channels(dispatch.connector);
+        if (status_code == kAccountDoesNotExist)
+            dispatch.notify(Callback::OnAccountNotFound);
+        else
+            dispatch.notify(Callback::FailedOnLogin, status_code, or_empty(status_text));
+        return;
+    }
+    if (login_state == kLoggedOut)
+        clear_channels(dispatch.connector);
+    dispatch.notify(Callback::OnLoggedIn, map_login_state(login_state));
+}
+
+}  // namespace dispatch
+}  // namespace talkwire

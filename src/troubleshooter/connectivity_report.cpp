@@ -1,0 +1,39 @@
+// The one report each connectivity answer makes: the request failed, the
+// first test failed, or every test passed.
+#include "dispatch/dispatcher.h"
+#include "troubleshooter/test_names.h"
+
+namespace talkwire {
+namespace dispatch {
+namespace {
+
+bool test_passed(int test_result) { return test_result == 0 || test_result == 1; }
+
+std::string detail(int number, const char *status_text)
+{
+    return std::to_string(number) + " " + or_empty(status_text);
+}
+
+}  // namespace
+
+void on_connectivity_info(Dispatch &dispatch, const sdk_resp_aux_connectivity_info_t &response)
+{
+    const sdk_resp_base_t &base = response.base;
+    if (base.return_code != 0) {
+        dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, base.status_code, "General Failure",
+                        detail(base.status_code, base.status_text), "");
+        return;
+    }
+    for (int index = 0; index < response.test_count && response.test_results; ++index) {
+        const sdk_connectivity_test_result_t *test = response.test_results[index];
+        if (!test || test_passed(test->test_result))
+            continue;
+        dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, 0, test_name(test->test_type),
+                        detail(test->test_result, base.status_text), or_empty(test->test_info));
+        return;
+    }
+    dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, -1, "", "", "");
+}
+
+}  // namespace dispatch
+}  // namespace talkwire

@@ -1,0 +1,136 @@
+"""Shared harness for the Python tests: a recording listener, a pump, and a
+test case that checks nothing leaked."""
+from __future__ import print_function
+
+import gc
+import sys
+import unittest
+
+import _talkwire
+import voicesdk
+
+PY3 = sys.version_info[0] >= 3
+
+E_NOTIMPL = -2147467263
+E_FAIL = -2147467259
+E_INVALIDARG = -2147024809
+
+
+class RecordingListener(object):
+    """Records every callback as (name, args); any method name works."""
+
+    def __init__(self):
+        self.calls = []
+
+    def __getattr__(self, name):
+        if not (name.startswith("On") or name.startswith("Failed")):
+            raise AttributeError(name)
+
+        def record(*args):
+            self.calls.append((name,) + args)
+
+        return record
+
+    def names(self):
+        return [call[0] for call in self.calls]
+
+    def of(self, name):
+        return [call[1:] for call in self.calls if call[0] == name]
+
+    def clear(self):
+        del self.calls[:]
+
+
+class Unraisables(object):
+    """Collects what reaches the unraisable-exception hook (3.8+); on older
+    interpreters the hook writes to stderr and only the count is lost."""
+
+    def __init__(self):
+        self.seen = []
+        self._saved = None
+
+    def __enter__(self):
+        if hasattr(sys, "unraisablehook"):
+            self._saved = sys.unraisablehook
+            sys.unraisablehook = lambda info: self.seen.append(info.exc_value)
+        else:
+            self._saved = sys.stderr
+            sys.stderr = _Sink(self.seen)
+        return self
+
+    def __exit__(self, *exc):
+        if hasattr(sys, "unraisablehook"):
+            sys.unraisablehook = self._saved
+        else:
+            sys.stderr = self._saved
+        return False
+
+
+class _Sink(object):
+    def __init__(self, seen):
+        self.seen = seen
+
+    def write(self, text):
+        if "Traceback" in text or "ignored" in text:
+            self.seen.append(text)
+
+    def flush(self):
+        pass
+
+
+def pump(connector):
+    """Delivers everything queued in the SDK and dispatches it."""
+    assert voicesdk.flush(5.0), "the SDK did not deliver its queue"
+    voicesdk.post_quit()
+    connector.Run()
+
+
+def fields(request):
+    return dict(request["fields"])
+
+
+class ConnectorTest(unittest.TestCase):
+    """Resets the SDK stand-in before each test and checks afterwards that
+    every record was released once the connectors are gone."""
+
+    def setUp(self):
+        voicesdk.reset()
+        self.listener = RecordingListener()
+        self.connector = _talkwire.Connector(self.listener)
+
+    def tearDown(self):
+        self.connector = None
+        gc.collect()
+        voicesdk.flush(5.0)
+        live = voicesdk.live()
+        voicesdk.reset()
+        self.assertEqual(live, {"requests": 0, "responses": 0, "events": 0})
+        self.assertEqual(voicesdk.handlers(), 0)
+
+    def requests(self, kind=None):
+        return [r for r in voicesdk.requests() if kind is None or r["kind"] == kind]
+
+    def last_request(self, kind=None):
+        found = self.requests(kind)
+        self.assertTrue(found, "no %s request was issued" % (kind or "any"))
+        return found[-1]
+
+    def pump(self):
+        pump(self.connector)
+
+    def assertWindowsError(self, code, message, function, *args):
+        with self.assertRaises(OSError) as caught:
+            function(*args)
+        error = caught.exception
+        self.assertEqual(error.args[0], code)
+        self.assertEqual(error.errno, code)
+        self.assertEqual(error.filename, message)
+        # Never an errno subclass: a Windows code of 2 is no FileNotFoundError.
+        self.assertIs(type(error), WINDOWS_ERROR)
+        return error
+
+
+try:
+    WINDOWS_ERROR = WindowsError  # noqa: F821 (Windows only)
+except NameError:
+    WINDOWS_ERROR = OSError
