@@ -38,7 +38,7 @@ class RunTest(ConnectorTest):
         def worker():
             for _ in range(50):
                 ticks.append(1)
-            voicesdk.post_quit_thread(main_thread_id)
+            voicesdk.post_quit(main_thread_id)
 
         main_thread_id = voicesdk.thread_id()
         thread = threading.Thread(target=worker)

@@ -1,0 +1,436 @@
+// The C interface: the SDK's own calls and the control calls, over one
+// process-wide state.
+#include "voicesdk/control.h"
+
+#include "hub.h"
+#include "records.h"
+#include "responder.h"
+#include "scripted.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace voicesdk {
+namespace {
+
+struct Recorded {
+    sdk_req_base_t *request;  // one reference held by the record
+    int kind;
+    bool sync;
+    bool accepted;
+};
+
+class State {
+public:
+    Hub hub;
+    ScriptedRules rules;
+    std::atomic<int> strdup_failures{0};
+
+    int issue(sdk_req_base_t *request);
+    void refuse(int code, int count);
+    int set_mode(const char *name);
+    void register_mode(const char *name, ResponderFactory factory);
+    sdk_ctl_recorded_t *snapshot(size_t *count);
+    void clear_requests();
+    void reset();
+
+private:
+    std::mutex mutex_;  // everything below
+    std::vector<Recorded> recorded_;
+    int refuse_code_ = 0;
+    int refuse_count_ = 0;
+    std::shared_ptr<Responder> mode_;  // null: scripted
+    std::map<std::string, ResponderFactory> modes_;
+};
+
+// Never destroyed: handlers and late callers at process exit still find it.
+State &state()
+{
+    static State *instance = new State;
+    return *instance;
+}
+
+// Stops the notification thread before the process tears down.
+struct StopAtExit {
+    ~StopAtExit() { state().hub.shutdown(); }
+} stop_at_exit;
+
+int State::issue(sdk_req_base_t *request)
+{
+    if (!request)
+        return 1;
+    RecordHeader *header = header_of(request);
+    if (header->issued.exchange(true, std::memory_order_acq_rel))
+        return 1;  // already the SDK's
+    header->counted = false;
+    live_counts().requests.fetch_sub(1, std::memory_order_relaxed);
+
+    IssuedRequest issued{request, header->info->kind, request->user_pointer != nullptr};
+    std::shared_ptr<Responder> mode;
+    int refused = 0;
+    bool refuse = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (refuse_count_ > 0) {
+            --refuse_count_;
+            refuse = true;
+            refused = refuse_code_;
+        }
+        // The creator's reference becomes the record's.
+        recorded_.push_back(Recorded{request, issued.kind, issued.sync, !refuse});
+        if (refuse)
+            return refused;
+        // clear_requests() may drop the record while responders run.
+        retain_request(request);
+        mode = mode_;
+    }
+    if (!rules.on_request(issued) && mode)
+        mode->on_request(issued);
+    release_request(request);
+    return 0;
+}
+
+void State::refuse(int code, int count)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    refuse_code_ = code;
+    refuse_count_ = count > 0 ? count : 0;
+}
+
+int State::set_mode(const char *name)
+{
+    if (!name)
+        return sdk_ctl_mode_unknown;
+    std::shared_ptr<Responder> previous;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::strcmp(name, "scripted") == 0) {
+        previous.swap(mode_);
+        return sdk_ctl_mode_ok;
+    }
+    auto it = modes_.find(name);
+    if (it == modes_.end())
+        return std::strcmp(name, "service") == 0 ? sdk_ctl_mode_unavailable : sdk_ctl_mode_unknown;
+    previous.swap(mode_);
+    mode_ = it->second();
+    return sdk_ctl_mode_ok;
+}
+
+void State::register_mode(const char *name, ResponderFactory factory)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    modes_[name] = factory;
+}
+
+sdk_ctl_recorded_t *State::snapshot(size_t *count)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    *count = 0;
+    if (recorded_.empty())
+        return nullptr;
+    auto *list = static_cast<sdk_ctl_recorded_t *>(std::malloc(recorded_.size() * sizeof(sdk_ctl_recorded_t)));
+    if (!list)
+        return nullptr;
+    for (const Recorded &entry : recorded_) {
+        retain_request(entry.request);
+        list[(*count)++] = sdk_ctl_recorded_t{entry.request, entry.kind, entry.sync, entry.accepted};
+    }
+    return list;
+}
+
+void State::clear_requests()
+{
+    std::vector<Recorded> dropped;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dropped.swap(recorded_);
+    }
+    for (const Recorded &entry : dropped)
+        release_request(entry.request);
+}
+
+void State::reset()
+{
+    std::shared_ptr<Responder> previous;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        refuse_code_ = 0;
+        refuse_count_ = 0;
+        previous.swap(mode_);
+    }
+    clear_requests();
+    rules.clear();
+    strdup_failures.store(0, std::memory_order_relaxed);
+    for (sdk_message_base_t *message : hub.drain())
+        release_message(message);
+}
+
+}  // namespace
+
+void register_mode(const char *name, ResponderFactory factory)
+{
+    state().register_mode(name, factory);
+}
+
+void post_message(sdk_message_base_t *message)
+{
+    state().hub.post(message);
+}
+
+}  // namespace voicesdk
+
+using namespace voicesdk;
+
+extern "C" {
+
+/* ---- the SDK's calls ---------------------------------------------------- */
+
+#define TW_CREATE(kind, rtype)                                         \
+    sdk_req_##kind##_t *sdk_req_##kind##_create(void)                  \
+    {                                                                  \
+        return reinterpret_cast<sdk_req_##kind##_t *>(make_request(sdk_request_##kind)); \
+    }
+SDK_REQUEST_KINDS(TW_CREATE)
+#undef TW_CREATE
+
+int sdk_issue_request(sdk_req_base_t *request)
+{
+    return state().issue(request);
+}
+
+int sdk_get_message(sdk_message_base_t **message)
+{
+    if (!message)
+        return 1;
+    return state().hub.take(message) ? 0 : 1;
+}
+
+char *sdk_strdup(const char *text)
+{
+    if (!text)
+        return nullptr;
+    std::atomic<int> &failures = state().strdup_failures;
+    int left = failures.load(std::memory_order_relaxed);
+    while (left > 0)
+        if (failures.compare_exchange_weak(left, left - 1, std::memory_order_relaxed))
+            return nullptr;
+    return copy_text(text);
+}
+
+int sdk_register_message_notification_handler(sdk_message_notification_handler_t handler,
+                                              void *user_data)
+{
+    return state().hub.add_handler(handler, user_data);
+}
+
+int sdk_unregister_message_notification_handler(sdk_message_notification_handler_t handler,
+                                                void *user_data)
+{
+    return state().hub.remove_handler(handler, user_data);
+}
+
+void destroy_resp(sdk_resp_base_t *response)
+{
+    if (response)
+        release_message(&response->message);
+}
+
+void destroy_evt(sdk_evt_base_t *event)
+{
+    if (event)
+        release_message(&event->message);
+}
+
+void destroy_req(sdk_req_base_t *request)
+{
+    if (!request)
+        return;
+    RecordHeader *header = header_of(request);
+    if (header->issued.load(std::memory_order_acquire))
+        return;  // the SDK's now, not the caller's to release
+    if (header->counted) {
+        header->counted = false;
+        live_counts().requests.fetch_sub(1, std::memory_order_relaxed);
+    }
+    release_request(request);
+}
+
+void destroy_msg(sdk_message_base_t *message)
+{
+    release_message(message);
+}
+
+/* ---- control ------------------------------------------------------------ */
+
+const sdk_record_info_t *sdk_ctl_request_info(int kind)
+{
+    return request_info(kind);
+}
+
+int sdk_ctl_request_kind(const char *name)
+{
+    if (!name)
+        return -1;
+    for (int kind = 0; kind < sdk_request_kind_count; ++kind)
+        if (std::strcmp(request_info(kind)->name, name) == 0)
+            return kind;
+    return -1;
+}
+
+const sdk_record_info_t *sdk_ctl_response_info(int response_type)
+{
+    return response_info(response_type);
+}
+
+const sdk_record_info_t *sdk_ctl_event_info(int event_type)
+{
+    return event_info(event_type);
+}
+
+const sdk_record_info_t *sdk_ctl_record_info(const void *record)
+{
+    return record ? header_of(record)->info : nullptr;
+}
+
+sdk_req_base_t *sdk_ctl_request_create(int kind)
+{
+    return make_request(kind);
+}
+
+sdk_resp_base_t *sdk_ctl_response_create(int response_type, sdk_req_base_t *request)
+{
+    return make_response(response_type, request);
+}
+
+sdk_evt_base_t *sdk_ctl_event_create(int event_type)
+{
+    return make_event(event_type);
+}
+
+sdk_message_base_t *sdk_ctl_message_create(int message_type)
+{
+    return make_message(message_type);
+}
+
+char *sdk_ctl_strdup(const char *text)
+{
+    return copy_text(text);
+}
+
+int sdk_ctl_resp_set_test_results(sdk_resp_base_t *response, int count,
+                                  const sdk_connectivity_test_result_t *items)
+{
+    return response ? set_test_results(response, count, items) : 1;
+}
+
+int sdk_ctl_resp_set_devices(sdk_resp_base_t *response, int count, const char *const *names,
+                             const char *current)
+{
+    return response ? set_devices(response, count, names, current) : 1;
+}
+
+void sdk_ctl_post(sdk_message_base_t *message)
+{
+    if (message)
+        state().hub.post(message);
+}
+
+int sdk_ctl_event_burst(const sdk_evt_base_t *prototype, int count)
+{
+    if (!prototype)
+        return 1;
+    std::vector<sdk_message_base_t *> events;
+    try {
+        events.reserve(count > 0 ? static_cast<size_t>(count) : 0);
+    } catch (const std::bad_alloc &) {
+        return 1;
+    }
+    for (int i = 0; i < count; ++i) {
+        sdk_evt_base_t *event = copy_event(prototype);
+        if (!event) {
+            for (sdk_message_base_t *made : events)
+                release_message(made);
+            return 1;
+        }
+        events.push_back(&event->message);
+    }
+    if (!events.empty())
+        state().hub.post(events);
+    return 0;
+}
+
+int sdk_ctl_flush(double timeout_seconds)
+{
+    return state().hub.flush(timeout_seconds) ? 1 : 0;
+}
+
+int sdk_ctl_handler_count(void)
+{
+    return state().hub.handler_count();
+}
+
+int sdk_ctl_answer(int kind, sdk_resp_base_t *prototype, int once)
+{
+    if (!prototype)
+        return 1;
+    if (!request_info(kind)) {
+        release_message(&prototype->message);
+        return 1;
+    }
+    state().rules.add(kind, prototype, once != 0);
+    return 0;
+}
+
+void sdk_ctl_refuse(int code, int count)
+{
+    state().refuse(code, count);
+}
+
+void sdk_ctl_fail_strdup(int count)
+{
+    state().strdup_failures.store(count > 0 ? count : 0, std::memory_order_relaxed);
+}
+
+int sdk_ctl_set_mode(const char *name)
+{
+    return state().set_mode(name);
+}
+
+sdk_ctl_recorded_t *sdk_ctl_requests(size_t *count)
+{
+    size_t ignored;
+    return state().snapshot(count ? count : &ignored);
+}
+
+void sdk_ctl_requests_free(sdk_ctl_recorded_t *list, size_t count)
+{
+    if (!list)
+        return;
+    for (size_t i = 0; i < count; ++i)
+        release_request(list[i].request);
+    std::free(list);
+}
+
+void sdk_ctl_clear_requests(void)
+{
+    state().clear_requests();
+}
+
+void sdk_ctl_reset(void)
+{
+    state().reset();
+}
+
+void sdk_ctl_live(sdk_ctl_live_t *out)
+{
+    if (!out)
+        return;
+    LiveCounts &live = live_counts();
+    out->requests = live.requests.load(std::memory_order_relaxed);
+    out->responses = live.responses.load(std::memory_order_relaxed);
+    out->events = live.events.load(std::memory_order_relaxed);
+}
+
+}  // extern "C"
