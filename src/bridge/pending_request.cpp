@@ -37,9 +37,9 @@ void PendingRequest::post_outcome(bool posted)
     post_state_.store(posted ? kPosted : kPostFailed, std::memory_order_release);
 }
 
-bool PendingRequest::wait()
+bool PendingRequest::wait(DWORD milliseconds)
 {
-    return WaitForSingleObject(event_, INFINITE) == WAIT_OBJECT_0;
+    return WaitForSingleObject(event_, milliseconds) == WAIT_OBJECT_0;
 }
 
 SyncResponse PendingRequest::take()

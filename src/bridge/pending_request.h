@@ -65,7 +65,7 @@ public:
     void post_outcome(bool posted);
 
     // Owner thread.
-    bool wait();
+    bool wait(DWORD milliseconds = INFINITE);
     SyncResponse take();
 
 private:

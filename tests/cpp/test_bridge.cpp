@@ -1,0 +1,240 @@
+// The message bridge without an interpreter: windows per sink, delivery from
+// the SDK thread through the pump, the synchronous hand-off, and release of
+// every message on every road.
+#include "bridge/message_window.h"
+#include "bridge/notification_handler.h"
+#include "bridge/pending_request.h"
+#include "bridge/sdk_request.h"
+#include "bridge/window_registry.h"
+#include "voicesdk/control.h"
+
+#ifndef _WIN32
+#include "twplatform/faults.h"
+#endif
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace talkwire {
+namespace {
+
+class RecordingSink : public MessageSink {
+public:
+    RecordingSink() : window_(create_message_window())
+    {
+        sdk_register_message_notification_handler(notification_handler, window_);
+        if (window_)
+            window_registry::insert(window_, this);
+    }
+    ~RecordingSink()
+    {
+        sdk_unregister_message_notification_handler(notification_handler, window_);
+        if (window_) {
+            window_registry::erase(window_);
+            destroy_message_window(window_);
+        }
+    }
+    void on_sdk_message(sdk_message_base_t *message) override
+    {
+        received.push_back(message);
+        destroy_msg(message);
+    }
+    HWND message_window() const override { return window_; }
+
+    std::vector<const void *> received;
+
+private:
+    HWND window_;
+};
+
+sdk_ctl_live_t live()
+{
+    sdk_ctl_live_t counts;
+    sdk_ctl_live(&counts);
+    return counts;
+}
+
+// Delivers what the SDK queued and dispatches it on this thread.
+void pump()
+{
+    ASSERT_EQ(sdk_ctl_flush(5.0), 1);
+    PostQuitMessage(0);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchMessageA(&message);
+}
+
+sdk_evt_base_t *post_event(int event_type)
+{
+    sdk_evt_base_t *event = sdk_ctl_event_create(event_type);
+    sdk_ctl_post(&event->message);
+    return event;
+}
+
+class BridgeTest : public ::testing::Test {
+protected:
+    void SetUp() override { sdk_ctl_reset(); }
+    void TearDown() override
+    {
+        sdk_ctl_flush(5.0);
+        sdk_ctl_live_t counts = live();
+        EXPECT_EQ(counts.requests, 0);
+        EXPECT_EQ(counts.responses, 0);
+        EXPECT_EQ(counts.events, 0);
+        sdk_ctl_reset();
+    }
+};
+
+TEST_F(BridgeTest, EventsReachTheSinkInOrderThroughThePump)
+{
+    RecordingSink sink;
+    ASSERT_NE(sink.message_window(), nullptr);
+    std::vector<const void *> posted;
+    for (int i = 0; i < 100; ++i)
+        posted.push_back(post_event(3));
+    pump();
+    EXPECT_EQ(sink.received, posted);
+}
+
+TEST_F(BridgeTest, EverySinkGetsItsOwnWindow)
+{
+    RecordingSink first;
+    RecordingSink second;
+    ASSERT_NE(second.message_window(), nullptr);
+    EXPECT_NE(first.message_window(), second.message_window());
+    // The first registered handler drains the queue into its window.
+    post_event(3);
+    pump();
+    EXPECT_EQ(first.received.size(), 1u);
+    EXPECT_TRUE(second.received.empty());
+}
+
+TEST_F(BridgeTest, WindowMissingFromTheRegistryReleasesTheMessage)
+{
+    RecordingSink sink;
+    window_registry::erase(sink.message_window());
+    post_event(3);
+    pump();
+    EXPECT_TRUE(sink.received.empty());
+    window_registry::insert(sink.message_window(), &sink);
+}
+
+TEST_F(BridgeTest, DestroyingTheWindowReleasesQueuedMessages)
+{
+    auto *sink = new RecordingSink;
+    for (int i = 0; i < 10; ++i)
+        post_event(3);
+    ASSERT_EQ(sdk_ctl_flush(5.0), 1);
+    delete sink;
+    EXPECT_EQ(live().events, 0);
+}
+
+TEST_F(BridgeTest, SynchronousResponseIsHandedOffAndStillPosted)
+{
+    RecordingSink sink;
+    sdk_resp_base_t *prototype = sdk_ctl_response_create(sdk_response_aux_get_mic_level, nullptr);
+    reinterpret_cast<sdk_resp_aux_get_mic_level_t *>(prototype)->level = 42;
+    ASSERT_EQ(sdk_ctl_answer(sdk_request_aux_get_mic_level, prototype, 0), 0);
+
+    CookieCounter cookies;
+    SyncOutcome outcome = issue_request_and_wait(make_request(sdk_req_aux_get_mic_level_create, cookies));
+    ASSERT_EQ(outcome.status, SyncOutcome::kAnswered);
+    const void *handed = outcome.response.get();
+    EXPECT_EQ(outcome.response.as<sdk_resp_aux_get_mic_level_t>()->level, 42);
+    outcome = SyncOutcome{SyncOutcome::kRefused, 0, SyncResponse()};
+    pump();
+    ASSERT_EQ(sink.received.size(), 1u);
+    EXPECT_EQ(sink.received[0], handed);
+}
+
+TEST_F(BridgeTest, OnlyTheSynchronousSetIsHandedOff)
+{
+    RecordingSink sink;
+    PendingRequest pending;
+    sdk_req_base_t *request = sdk_ctl_request_create(sdk_request_aux_get_mic_level);
+    request->user_pointer = &pending;
+    sdk_resp_base_t *response = sdk_ctl_response_create(95, request);
+    destroy_req(request);  // the response keeps it readable
+    sdk_ctl_post(&response->message);
+    pump();
+    EXPECT_FALSE(pending.wait(0));
+    EXPECT_EQ(sink.received.size(), 1u);
+    for (int type : {6, 87, 88, 89, 90, 91, 92, 93, 94, 97, 98})
+        EXPECT_TRUE(is_synchronous_response_type(type)) << type;
+    for (int type : {1, 2, 3, 8, 28, 86, 95, 96, 99})
+        EXPECT_FALSE(is_synchronous_response_type(type)) << type;
+}
+
+TEST_F(BridgeTest, RefusedSynchronousIssueNeverWaits)
+{
+    sdk_ctl_refuse(17, 1);
+    CookieCounter cookies;
+    SyncOutcome outcome = issue_request_and_wait(make_request(sdk_req_aux_get_mic_level_create, cookies));
+    EXPECT_EQ(outcome.status, SyncOutcome::kRefused);
+    EXPECT_EQ(outcome.code, 17);
+    EXPECT_EQ(cookies.peek(), 2);
+}
+
+TEST_F(BridgeTest, SynchronousCallerWithoutWindowReleasesItsResponse)
+{
+    sdk_register_message_notification_handler(notification_handler, nullptr);
+    sdk_resp_base_t *prototype = sdk_ctl_response_create(sdk_response_aux_get_speaker_level, nullptr);
+    sdk_ctl_answer(sdk_request_aux_get_speaker_level, prototype, 0);
+    CookieCounter cookies;
+    {
+        SyncOutcome outcome =
+            issue_request_and_wait(make_request(sdk_req_aux_get_speaker_level_create, cookies));
+        ASSERT_EQ(outcome.status, SyncOutcome::kAnswered);
+        EXPECT_EQ(live().responses, 1);
+    }
+    EXPECT_EQ(live().responses, 0);
+    // Other messages for no window are released by the handler.
+    post_event(3);
+    ASSERT_EQ(sdk_ctl_flush(5.0), 1);
+    EXPECT_EQ(live().events, 0);
+    sdk_unregister_message_notification_handler(notification_handler, nullptr);
+}
+
+#ifndef _WIN32
+TEST_F(BridgeTest, FailedPostReleasesTheMessage)
+{
+    RecordingSink sink;
+    twplat_inject_fault(twplat_fault_post_message, 1, ERROR_NOT_ENOUGH_QUOTA);
+    post_event(3);
+    post_event(4);
+    pump();
+    EXPECT_EQ(sink.received.size(), 1u);
+    twplat_clear_faults();
+}
+#endif
+
+TEST_F(BridgeTest, UnissuedRequestIsReleased)
+{
+    CookieCounter cookies;
+    {
+        auto request = make_request(sdk_req_account_login_create, cookies);
+        request.text(&sdk_req_account_login_t::account_name, "alice");
+        EXPECT_TRUE(request.complete());
+        EXPECT_EQ(live().requests, 1);
+    }
+    EXPECT_EQ(live().requests, 0);
+}
+
+TEST(CookieCounterTest, CountsFromOneAndWrapsLikeA32BitCounter)
+{
+    CookieCounter cookies;
+    char *first = cookies.next();
+    char *second = cookies.next();
+    EXPECT_STREQ(first, "1");
+    EXPECT_STREQ(second, "2");
+    sdk_req_base_t *holder = sdk_ctl_request_create(sdk_request_account_logout);
+    holder->cookie = first;  // released with the request
+    destroy_req(holder);
+    holder = sdk_ctl_request_create(sdk_request_account_logout);
+    holder->cookie = second;
+    destroy_req(holder);
+}
+
+}  // namespace
+}  // namespace talkwire
