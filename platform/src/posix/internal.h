@@ -1,0 +1,153 @@
+// Shared internals of the POSIX platform layer.  Nothing here is exported.
+//
+// Lock order (never take an earlier one while holding a later one):
+//   window table shard / thread-queue registry  ->  message queue
+//   handle table, namespace, views: leaves; a last reference to a kernel
+//   object is always dropped after these locks are released, because the
+//   object's destructor unbinds its name.
+#ifndef TWPLATFORM_POSIX_INTERNAL_H
+#define TWPLATFORM_POSIX_INTERNAL_H
+
+#include "twplatform/faults.h"
+#include "twplatform/win32.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace twplat {
+
+// ---- fault injection -------------------------------------------------------
+
+extern std::atomic<int> g_faults_armed;
+bool fault_fire_slow(int fault);
+
+// True when an armed fault consumes this call; the last error is then set.
+inline bool fault_fires(int fault)
+{
+    return g_faults_armed.load(std::memory_order_relaxed) != 0 && fault_fire_slow(fault);
+}
+
+// ---- kernel objects --------------------------------------------------------
+
+enum class KType { event, mutex, thread, mapping };
+
+struct KObject {
+    explicit KObject(KType t) : type(t) {}
+    virtual ~KObject();
+    KObject(const KObject &) = delete;
+    KObject &operator=(const KObject &) = delete;
+
+    const KType type;
+    std::string name;  // set once, before the object is published
+};
+
+// Objects WaitForSingleObject accepts.
+struct Waitable : KObject {
+    using KObject::KObject;
+    // Called with `m` held: true when the wait is satisfied, taking whatever
+    // the wait consumes and storing the WAIT_* result.
+    virtual bool try_acquire_locked(DWORD tid, DWORD *result) = 0;
+
+    std::mutex m;
+    std::condition_variable cv;
+};
+
+struct MutexObject final : Waitable {
+    MutexObject() : Waitable(KType::mutex) {}
+    bool try_acquire_locked(DWORD tid, DWORD *result) override;
+
+    DWORD owner = 0;  // 0: free
+    unsigned count = 0;
+    bool abandoned = false;
+};
+
+// Handle table.  Handle values are never reused.
+HANDLE handle_open(std::shared_ptr<KObject> obj);
+std::shared_ptr<KObject> handle_object(HANDLE h);
+// The object behind `h` if it has type `t`; else null with ERROR_INVALID_HANDLE.
+std::shared_ptr<KObject> handle_object_of(HANDLE h, KType t);
+
+// Process-wide namespace.  `make` builds a fresh object (null + last error on
+// failure).  Null + last error when the name is bound to another type.
+std::shared_ptr<KObject> names_create(LPCSTR name, KType type,
+                                      const std::function<std::shared_ptr<KObject>()> &make,
+                                      bool *existed);
+std::shared_ptr<KObject> names_open(LPCSTR name, KType type);
+void names_forget(const std::string &name);
+
+// Creates (name null or empty) or binds a named object and returns a new
+// handle, leaving ERROR_ALREADY_EXISTS or 0 as Create* does.
+HANDLE create_object(LPCSTR name, KType type,
+                     const std::function<std::shared_ptr<KObject>()> &make,
+                     bool *existed = nullptr);
+HANDLE open_object(LPCSTR name, KType type);
+
+// ---- threads ---------------------------------------------------------------
+
+struct MessageQueue;
+
+// Platform state of one thread, touched only by that thread.
+struct ThreadState {
+    DWORD tid = 0;
+    std::shared_ptr<MessageQueue> queue;  // created lazily
+    std::unordered_set<uintptr_t> windows;  // handles of the windows it owns
+    std::vector<std::shared_ptr<MutexObject>> owned_mutexes;
+};
+
+// Null once the thread has begun to exit.
+ThreadState *thread_state();
+DWORD allocate_thread_id();
+void adopt_thread_id(DWORD tid);
+// Releases the thread's windows, queue and mutexes; runs once per thread.
+void thread_cleanup();
+
+void windows_thread_exit(ThreadState &ts);
+void queue_thread_exit(ThreadState &ts);
+void mutexes_thread_exit(ThreadState &ts);
+void mutex_note_owned(const std::shared_ptr<MutexObject> &m);
+
+// ---- message queues --------------------------------------------------------
+
+// Posted messages a queue holds at most, as the default Win32 quota.
+constexpr size_t kPostedMessageLimit = 10000;
+
+struct MessageQueue {
+    explicit MessageQueue(DWORD owner) : tid(owner) {}
+
+    const DWORD tid;
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<MSG> posted;
+    bool quit = false;
+    int quit_code = 0;
+    bool dead = false;  // owner thread has exited
+    unsigned waiters = 0;
+};
+
+// The calling thread's queue, created on first use; null while exiting.
+MessageQueue *current_queue();
+// Appends a posted message; FALSE + last error when full or dead.
+bool queue_post(MessageQueue &q, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+// Drops every queued message addressed to `hwnd`.
+void queue_discard_window(MessageQueue &q, HWND hwnd);
+
+// ---- windows ---------------------------------------------------------------
+
+bool window_exists(HWND hwnd);
+// Posts to the window's queue while its table entry is held, so a destroyed
+// window can never gain a message after its queue was purged.
+bool window_post(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+DWORD message_time();
+
+}  // namespace twplat
+
+#endif
