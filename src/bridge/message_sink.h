@@ -11,8 +11,10 @@ namespace talkwire {
 
 class MessageSink {
 public:
-    // Owner thread.  Takes ownership of the message: it must be released.
-    virtual void on_sdk_message(sdk_message_base_t *message) = 0;
+    // Owner thread, on a wake-up posted to the sink's window: handle what
+    // the sink's mailbox holds.  The sink may be destroyed by what it calls,
+    // so it keeps itself alive until it returns.
+    virtual void on_sdk_wake() = 0;
     virtual HWND message_window() const = 0;
 
 protected:

@@ -2,7 +2,6 @@
 
 #include "bridge/trace.h"
 #include "bridge/window_registry.h"
-#include "voicesdk/voicesdk.h"
 
 namespace talkwire {
 namespace {
@@ -17,11 +16,6 @@ bool register_window_class()
     window_class.hInstance = module_instance();
     window_class.lpszClassName = kWindowClassName;
     return RegisterClassExA(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
-sdk_message_base_t *message_record(LPARAM lparam)
-{
-    return reinterpret_cast<sdk_message_base_t *>(lparam);
 }
 
 }  // namespace
@@ -47,23 +41,20 @@ HWND create_message_window()
 
 void destroy_message_window(HWND window)
 {
+    // Wake-ups still queued carry nothing: the messages are in the mailbox.
     MSG queued;
-    while (PeekMessageA(&queued, window, kSdkMessage, kSdkMessage, PM_REMOVE))
-        destroy_msg(message_record(queued.lParam));
+    while (PeekMessageA(&queued, window, kSdkMessage, kSdkMessage, PM_REMOVE)) {
+    }
     DestroyWindow(window);
 }
 
 LRESULT CALLBACK message_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     MessageSink *sink = window_registry::find(window);
-    if (!sink || sink->message_window() != window) {
+    if (!sink || sink->message_window() != window)
         trace("s_WindowProc Message hwnd not found\r\n");
-        // Nobody will handle it any more: release it rather than lose it.
-        if (message == kSdkMessage && lparam)
-            destroy_msg(message_record(lparam));
-    } else if (message == kSdkMessage) {
-        sink->on_sdk_message(message_record(lparam));
-    }
+    else if (message == kSdkMessage)
+        sink->on_sdk_wake();
     return DefWindowProcA(window, message, wparam, lparam);
 }
 

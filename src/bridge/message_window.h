@@ -6,7 +6,7 @@
 
 namespace talkwire {
 
-constexpr UINT kSdkMessage = WM_USER + 1;  // lParam: one SDK message record
+constexpr UINT kSdkMessage = WM_USER + 1;  // a wake-up: the sink's mailbox has messages
 constexpr const char *kWindowClassName = "ConnectorMessageWindowClass";
 
 // The module's own instance handle (recorded by DllMain on Windows).
@@ -18,7 +18,7 @@ void set_module_instance(HINSTANCE instance);
 // thread; null when either step fails.
 HWND create_message_window();
 
-// Owner thread.  Releases the SDK messages still queued for the window, then
+// Owner thread.  Drops the wake-ups still queued for the window, then
 // destroys it.  Call after the window has left window_registry and the SDK
 // handler that posts to it has been unregistered.
 void destroy_message_window(HWND window);

@@ -1,6 +1,6 @@
 #include "bridge/notification_handler.h"
 
-#include "bridge/message_window.h"
+#include "bridge/mailbox.h"
 #include "bridge/pending_request.h"
 
 namespace talkwire {
@@ -20,17 +20,17 @@ PendingRequest *waiting_caller(sdk_message_base_t *message)
 
 void notification_handler(void *user_data)
 {
-    HWND window = static_cast<HWND>(user_data);
+    auto *mailbox = static_cast<Mailbox *>(user_data);
     sdk_message_base_t *message = nullptr;
     while (sdk_get_message(&message) == 0) {
+        // The hand-off comes first: a synchronous caller is blocked on it.
         PendingRequest *pending = waiting_caller(message);
         if (pending)
             pending->hand_off(reinterpret_cast<sdk_resp_base_t *>(message));
-        // A null window would post a thread message to this thread's queue.
-        bool posted = window && PostMessageA(window, kSdkMessage, 0, reinterpret_cast<LPARAM>(message));
+        bool delivered = mailbox && mailbox->deliver(message);
         if (pending)
-            pending->post_outcome(posted);
-        else if (!posted)
+            pending->post_outcome(delivered);
+        else if (!delivered)
             destroy_msg(message);
     }
 }

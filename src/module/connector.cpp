@@ -10,7 +10,8 @@ namespace talkwire {
 Connector::Connector(PyObject *self, PyObject *listener)
     : self_(self), window_(create_message_window()), listener_(OwnedRef::take(listener))
 {
-    sdk_register_message_notification_handler(notification_handler, window_);
+    mailbox_.open(window_);
+    sdk_register_message_notification_handler(notification_handler, &mailbox_);
     if (window_)
         window_registry::insert(window_, this);
 }
@@ -18,27 +19,31 @@ Connector::Connector(PyObject *self, PyObject *listener)
 Connector::~Connector()
 {
     // After this returns no handler call is running or will post again.
-    sdk_unregister_message_notification_handler(notification_handler, window_);
-    if (window_) {
+    sdk_unregister_message_notification_handler(notification_handler, &mailbox_);
+    if (window_)
         window_registry::erase(window_);
+    mailbox_.close();
+    if (window_)
         destroy_message_window(window_);
-    }
 }
 
-void Connector::on_sdk_message(sdk_message_base_t *message)
+void Connector::on_sdk_wake()
 {
     // A listener callback may drop the last reference to this connector.
     OwnedRef keep_alive = OwnedRef::take(self_);
-    switch (message->message_type) {
-    case sdk_message_response:
-        dispatch::handle_response(*this, reinterpret_cast<sdk_resp_base_t *>(message));
-        break;
-    case sdk_message_event:
-        dispatch::handle_event(*this, reinterpret_cast<sdk_evt_base_t *>(message));
-        break;
-    default:
-        destroy_msg(message);
-        break;
+    mailbox_.collect();
+    while (sdk_message_base_t *message = mailbox_.next()) {
+        switch (message->message_type) {
+        case sdk_message_response:
+            dispatch::handle_response(*this, reinterpret_cast<sdk_resp_base_t *>(message));
+            break;
+        case sdk_message_event:
+            dispatch::handle_event(*this, reinterpret_cast<sdk_evt_base_t *>(message));
+            break;
+        default:
+            destroy_msg(message);
+            break;
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #define TALKWIRE_MODULE_CONNECTOR_H
 
 #include "bridge/cookie_counter.h"
+#include "bridge/mailbox.h"
 #include "bridge/message_sink.h"
 #include "channels/registry.h"
 #include "pycompat/pycompat.h"
@@ -22,8 +23,8 @@ public:
     Connector(const Connector &) = delete;
     Connector &operator=(const Connector &) = delete;
 
-    // Owner thread, interpreter lock held.
-    void on_sdk_message(sdk_message_base_t *message) override;
+    // Owner thread, interpreter lock held: handles what the mailbox holds.
+    void on_sdk_wake() override;
     HWND message_window() const override { return window_; }
 
     PyObject *self() const { return self_; }
@@ -43,6 +44,7 @@ public:
 private:
     PyObject *self_;  // borrowed: this object lives inside it
     HWND window_ = nullptr;
+    Mailbox mailbox_;
     OwnedRef listener_;
 };
 

@@ -1,0 +1,54 @@
+// The queue between the SDK's thread and a connector's thread.
+//
+// The notification handler appends every message here and posts one wake-up
+// to the connector's window only when none is pending; the window procedure
+// then drains the mailbox, one message at a time, on the connector's thread.
+// One post per burst keeps the window's message queue short (it has a quota)
+// and saves a message-queue round trip per SDK message.
+#ifndef TALKWIRE_BRIDGE_MAILBOX_H
+#define TALKWIRE_BRIDGE_MAILBOX_H
+
+#include "twplatform/win32.h"
+#include "voicesdk/voicesdk.h"
+
+#include <deque>
+#include <mutex>
+
+namespace talkwire {
+
+class Mailbox {
+public:
+    Mailbox() = default;
+    Mailbox(const Mailbox &) = delete;
+    Mailbox &operator=(const Mailbox &) = delete;
+    ~Mailbox() { close(); }
+
+    // Owner thread, before the SDK handler is registered.
+    void open(HWND window);
+
+    // SDK thread.  False when the mailbox has no window or is closed: the
+    // message is then still the caller's.
+    bool deliver(sdk_message_base_t *message);
+
+    // Owner thread, on the wake-up.  Takes what has arrived since the last
+    // wake-up into the owner's list and returns the next message, or null.
+    // A nested pump inside a callback continues from the same list, so the
+    // order of messages is kept.
+    void collect();
+    sdk_message_base_t *next();
+
+    // Owner thread, after the SDK handler is unregistered: releases every
+    // message not yet handled.
+    void close();
+
+private:
+    std::mutex mutex_;
+    std::deque<sdk_message_base_t *> arrived_;  // guarded by mutex_
+    bool wake_pending_ = false;                 // guarded by mutex_
+    HWND window_ = nullptr;                     // guarded by mutex_ (null: closed)
+    std::deque<sdk_message_base_t *> owned_;    // owner thread only
+};
+
+}  // namespace talkwire
+
+#endif
