@@ -6,6 +6,11 @@ if(TALKWIRE_SANITIZE STREQUAL "address")
   add_link_options(-fsanitize=address,undefined)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
                   OUTPUT_VARIABLE TALKWIRE_SANITIZER_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+  # The interpreter is no C++ program: without libstdc++ loaded up front,
+  # ASan cannot intercept the first C++ throw of a module it dlopens.
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.so.6
+                  OUTPUT_VARIABLE cxx_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(TALKWIRE_SANITIZER_RUNTIME "${TALKWIRE_SANITIZER_RUNTIME}:${cxx_runtime}")
 elseif(TALKWIRE_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
