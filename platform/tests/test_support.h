@@ -18,6 +18,18 @@ namespace twtest {
 // Win32 error constants are signed longs on Windows and plain ints here.
 inline DWORD code(long value) { return static_cast<DWORD>(value); }
 
+// Wine answers a few calls differently from Windows; the tests accept its
+// answer there, and only there.
+inline bool under_wine()
+{
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
+}
+
 inline std::string unique_name(const char *prefix)
 {
     static std::atomic<unsigned> counter{0};

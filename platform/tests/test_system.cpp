@@ -95,8 +95,11 @@ TEST(ModuleFileName, ProgramPathAndTruncation)
     SetLastError(0);
     EXPECT_EQ(GetModuleFileNameA(nullptr, short_buffer, sizeof short_buffer), sizeof short_buffer);
     EXPECT_EQ(GetLastError(), code(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(short_buffer[3], '\0');
-    EXPECT_EQ(std::string(short_buffer), std::string(path, 3));
+    EXPECT_EQ(std::string(short_buffer, 3), std::string(path, 3));
+    // Wine, like Windows XP, leaves the truncated copy unterminated.
+    if (!twtest::under_wine()) {
+        EXPECT_EQ(short_buffer[3], '\0');
+    }
 }
 
 #ifndef _WIN32
