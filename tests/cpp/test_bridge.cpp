@@ -1,12 +1,9 @@
 // The message bridge without an interpreter: windows per sink, delivery from
 // the SDK thread through the pump, the synchronous hand-off, and release of
 // every message on every road.
-#include "bridge/mailbox.h"
-#include "bridge/message_window.h"
-#include "bridge/notification_handler.h"
 #include "bridge/pending_request.h"
 #include "bridge/sdk_request.h"
-#include "bridge/window_registry.h"
+#include "recording_sink.h"
 #include "voicesdk/control.h"
 
 #ifndef _WIN32
@@ -19,43 +16,6 @@
 
 namespace talkwire {
 namespace {
-
-class RecordingSink : public MessageSink {
-public:
-    RecordingSink() : window_(create_message_window())
-    {
-        mailbox_.open(window_);
-        sdk_register_message_notification_handler(notification_handler, &mailbox_);
-        if (window_)
-            window_registry::insert(window_, this);
-    }
-    ~RecordingSink()
-    {
-        sdk_unregister_message_notification_handler(notification_handler, &mailbox_);
-        if (window_)
-            window_registry::erase(window_);
-        mailbox_.close();
-        if (window_)
-            destroy_message_window(window_);
-    }
-    void on_sdk_wake() override
-    {
-        ++wakes;
-        mailbox_.collect();
-        while (sdk_message_base_t *message = mailbox_.next()) {
-            received.push_back(message);
-            destroy_msg(message);
-        }
-    }
-    HWND message_window() const override { return window_; }
-
-    std::vector<const void *> received;
-    int wakes = 0;
-
-private:
-    HWND window_;
-    Mailbox mailbox_;
-};
 
 sdk_ctl_live_t live()
 {
