@@ -22,10 +22,18 @@ bool register_window_class()
 
 HINSTANCE module_instance()
 {
-#ifndef _WIN32
-    if (!g_module_instance)
+    // DllMain records it in a DLL; anywhere else, find the module that holds
+    // this code.
+    if (!g_module_instance) {
+#ifdef _WIN32
+        HMODULE module = nullptr;
+        if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                               reinterpret_cast<LPCSTR>(&module_instance), &module))
+            g_module_instance = module;
+#else
         g_module_instance = twplat_module_handle(reinterpret_cast<const void *>(&module_instance));
 #endif
+    }
     return g_module_instance;
 }
 
@@ -42,8 +50,14 @@ HWND create_message_window()
 void destroy_message_window(HWND window)
 {
     // Wake-ups still queued carry nothing: the messages are in the mailbox.
+    // A pending WM_QUIT comes out whatever the filter; it belongs to the
+    // thread's pump, so it goes back.
     MSG queued;
     while (PeekMessageA(&queued, window, kSdkMessage, kSdkMessage, PM_REMOVE)) {
+        if (queued.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(queued.wParam));
+            break;
+        }
     }
     DestroyWindow(window);
 }
