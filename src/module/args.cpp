@@ -37,6 +37,16 @@ const char *method_name(const char *format)
     return colon ? colon + 1 : "function";
 }
 
+bool require_given(PyObject *args, const char *format, Py_ssize_t needed)
+{
+    Py_ssize_t given = PyTuple_GET_SIZE(args);
+    if (given >= needed)
+        return true;
+    PyErr_Format(PyExc_TypeError, "%.150s() takes exactly %d argument%s (%d given)", method_name(format),
+                 static_cast<int>(needed), needed == 1 ? "" : "s", static_cast<int>(given));
+    return false;
+}
+
 bool parse_slots(PyObject *args, const char *format, Slot *slots, size_t count)
 {
     if (count > kMaxSlots)

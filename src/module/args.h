@@ -36,6 +36,11 @@ bool parse(PyObject *args, const char *format, Out *...out)
     return parse_slots(args, format, slots, sizeof...(out));
 }
 
+// For formats that make arguments optional without giving them a value:
+// false with a TypeError naming the method (from `format`) when fewer than
+// `needed` arguments were passed.
+bool require_given(PyObject *args, const char *format, Py_ssize_t needed);
+
 // The method name after the colon of a format.
 const char *method_name(const char *format);
 
