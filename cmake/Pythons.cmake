@@ -1,11 +1,12 @@
 # Finds the CPython interpreters to build for (2.7 and 3.6 or newer) and adds,
-# per interpreter, the _talkwire and voicesdk extension modules and the
-# Python test run.  One source builds for all of them.
+# per interpreter, the _talkwire and voicesdk extension modules, their
+# install rules and the Python test run.  One source builds for all of them.
 
 set(TALKWIRE_PROBE [=[
 import sys, sysconfig
-inc = sysconfig.get_paths()["include"]
-sys.stdout.write("%d.%d.%d;%s" % (sys.version_info[0], sys.version_info[1], sys.version_info[2], inc))
+paths = sysconfig.get_paths()
+sys.stdout.write("%d.%d.%d;%s;%s;%s" % (sys.version_info[0], sys.version_info[1], sys.version_info[2],
+                                        paths["include"], paths["platlib"], paths["purelib"]))
 ]=])
 
 function(talkwire_find_pythons out_tags)
@@ -39,6 +40,8 @@ function(talkwire_find_pythons out_tags)
     endif()
     list(GET probe 0 version)
     list(GET probe 1 include)
+    list(GET probe 2 platlib)
+    list(GET probe 3 purelib)
     if(NOT EXISTS "${include}/Python.h")
       message(STATUS "talkwire: skipping ${exe} (no headers)")
       continue()
@@ -52,6 +55,8 @@ function(talkwire_find_pythons out_tags)
     set(TALKWIRE_${tag}_EXECUTABLE "${exe}" CACHE INTERNAL "")
     set(TALKWIRE_${tag}_INCLUDE "${include}" CACHE INTERNAL "")
     set(TALKWIRE_${tag}_VERSION "${version}" CACHE INTERNAL "")
+    set(TALKWIRE_${tag}_PLATLIB "${platlib}" CACHE INTERNAL "")
+    set(TALKWIRE_${tag}_PURELIB "${purelib}" CACHE INTERNAL "")
     message(STATUS "talkwire: Python ${version} (${exe})")
   endforeach()
   set(${out_tags} ${tags} PARENT_SCOPE)
@@ -73,7 +78,25 @@ function(talkwire_python_module target tag output_name sources_property)
     INSTALL_RPATH "$ORIGIN")
 endfunction()
 
+# `cmake --install <build> --component python_<tag>` puts both modules, the
+# type stub and the shared libraries they load (found through $ORIGIN) into
+# that interpreter's site-packages, and the talkwire package beside them.
+# The paths are absolute; DESTDIR still applies.
+function(talkwire_install_python tag)
+  set(platlib "${TALKWIRE_${tag}_PLATLIB}")
+  set(purelib "${TALKWIRE_${tag}_PURELIB}")
+  set(component python_${tag})
+  install(TARGETS _talkwire_${tag} voicesdk_${tag} LIBRARY DESTINATION "${platlib}" COMPONENT ${component})
+  install(TARGETS voicesdk twplatform
+          LIBRARY DESTINATION "${platlib}" COMPONENT ${component}
+          RUNTIME DESTINATION "${platlib}" COMPONENT ${component})
+  install(FILES ${CMAKE_SOURCE_DIR}/python/_talkwire.pyi DESTINATION "${platlib}" COMPONENT ${component})
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/python/talkwire DESTINATION "${purelib}" COMPONENT ${component}
+          FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+endfunction()
+
 function(talkwire_add_python_modules tag)
   talkwire_python_module(_talkwire_${tag} ${tag} _talkwire TALKWIRE_MODULE_SOURCES)
   talkwire_python_module(voicesdk_${tag} ${tag} voicesdk VOICESDK_PYTHON_SOURCES)
+  talkwire_install_python(${tag})
 endfunction()

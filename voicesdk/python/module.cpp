@@ -2,11 +2,15 @@
 // One source for Python 2.7 and 3.x; every blocking wait drops the
 // interpreter lock, and nothing here runs on the SDK's notification thread.
 #include "fields.h"
+#include "service.h"
 
 #include "twplatform/faults.h"
 #include "twplatform/win32.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace voicesdk_py {
 namespace py = talkwire::py;
@@ -98,6 +102,9 @@ struct Recorded {
 
 PyObject *reset(PyObject *, PyObject *)
 {
+    // Ends the service first, so that nothing it still had scheduled can
+    // reach the queue after the reset has emptied it.
+    sdk_ctl_set_mode("scripted");
     sdk_ctl_reset();
     twplat_clear_faults();
     return none();
@@ -459,6 +466,58 @@ PyObject *fault_clear(PyObject *, PyObject *)
     return none();
 }
 
+// The floor for a synchronous round trip: two threads bounce a wake-up
+// between two auto-reset events, the primitive the synchronous road waits
+// on.  Returns each round trip's duration in seconds.
+PyObject *wake_round_trips(PyObject *, PyObject *args)
+{
+    int count = 0;
+    if (!PyArg_ParseTuple(args, "i:wake_round_trips", &count))
+        return nullptr;
+    if (count < 0) {
+        PyErr_SetString(PyExc_ValueError, "count must not be negative");
+        return nullptr;
+    }
+    std::vector<double> seconds(static_cast<size_t>(count));
+    bool made = false;
+    Py_BEGIN_ALLOW_THREADS
+    HANDLE ping = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE pong = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    made = ping && pong;
+    if (made) {
+        std::thread echo([&] {
+            for (int i = 0; i < count; ++i) {
+                WaitForSingleObject(ping, INFINITE);
+                SetEvent(pong);
+            }
+        });
+        for (double &elapsed : seconds) {
+            auto start = std::chrono::steady_clock::now();
+            SetEvent(ping);
+            WaitForSingleObject(pong, INFINITE);
+            elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        echo.join();
+    }
+    if (ping)
+        CloseHandle(ping);
+    if (pong)
+        CloseHandle(pong);
+    Py_END_ALLOW_THREADS
+    if (!made)
+        return PyErr_Format(PyExc_OSError, "CreateEventA failed (error %lu)", static_cast<unsigned long>(GetLastError()));
+    OwnedRef list = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(seconds.size())));
+    if (!list)
+        return nullptr;
+    for (size_t i = 0; i < seconds.size(); ++i) {
+        PyObject *value = PyFloat_FromDouble(seconds[i]);
+        if (!value)
+            return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), value);
+    }
+    return list.release();
+}
+
 template <class F> PyCFunction keywords(F function)
 {
     // METH_KEYWORDS functions take a third argument; the table's type does not.
@@ -468,9 +527,19 @@ template <class F> PyCFunction keywords(F function)
 #define TW_KW METH_VARARGS | METH_KEYWORDS
 PyMethodDef methods[] = {
     {"reset", reset, METH_NOARGS,
-     "reset()\n\nForget requests and rules, release queued messages, clear refusals and faults,"
-     " back to scripted mode."},
-    {"mode", keywords(mode), TW_KW, "mode(name)\n\n\"scripted\" or \"service\"."},
+     "reset()\n\nEnd the simulated voice service (dropping what it had scheduled), forget requests and"
+     " rules, release queued messages, clear refusals and faults, back to scripted mode."},
+    {"mode", keywords(mode), TW_KW,
+     "mode(name)\n\n\"scripted\" or \"service\" (a fresh simulated voice service with default settings)."},
+    {"service", keywords(service), TW_KW,
+     "service(latency=, accounts=, peers=, channel_peers=, peer_interval=, talk_rounds=, peers_leave=, capture_devices=, render_devices=,"
+     " mic_levels=, mic_interval=, failing_test=) -> settings\n\n"
+     "Change the given settings of the running simulated voice service; returns them all."},
+    {"service_state", service_state, METH_NOARGS,
+     "service_state() -> dict\n\nWhat the simulated voice service holds: connectors, logins, accounts,"
+     " sessions, devices, levels, microphone test, key binding, pending timed messages."},
+    {"settle", keywords(settle), TW_KW,
+     "settle(timeout=5.0) -> bool\n\nWait until the service has nothing scheduled and the queue is delivered."},
     {"requests", requests, METH_NOARGS,
      "requests() -> [{'kind', 'cookie', 'sync', 'accepted', 'fields'}, ...] in issue order."},
     {"clear_requests", clear_requests, METH_NOARGS, "clear_requests()\n\nForget the recorded requests."},
@@ -500,6 +569,9 @@ PyMethodDef methods[] = {
     {"fault", keywords(fault), TW_KW,
      "fault(name, count=1, error=0)\n\nFail the next count platform calls of one kind."},
     {"fault_clear", fault_clear, METH_NOARGS, "fault_clear()\n\nClear every platform fault."},
+    {"wake_round_trips", wake_round_trips, METH_VARARGS,
+     "wake_round_trips(count) -> [seconds, ...]\n\nTwo native threads bounce a wake-up through a pair of"
+     " platform events count times (the floor of a synchronous round trip)."},
     {nullptr, nullptr, 0, nullptr}};
 #undef TW_KW
 

@@ -168,11 +168,21 @@ template <class T> const T &at(const void *record, size_t offset)
     return *reinterpret_cast<const T *>(static_cast<const char *>(record) + offset);
 }
 
+// A text inside the record's own allocation goes with the record.
+void free_text(const void *record, char *text)
+{
+    const char *start = static_cast<const char *>(record);
+    size_t extent = header_of(record)->extent;
+    if (extent != 0 && text >= start && text < start + extent)
+        return;
+    std::free(text);
+}
+
 void free_texts(void *record, const sdk_record_info_t &info)
 {
     for (int i = 0; i < info.field_count; ++i)
         if (info.fields[i].kind == sdk_field_text)
-            std::free(at<char *>(record, info.fields[i].offset));
+            free_text(record, at<char *>(record, info.fields[i].offset));
 }
 
 void free_device(sdk_device_t *device)
@@ -284,22 +294,55 @@ template <class T, class Copy> T **copy_list(T *const *list, Copy copy_item, boo
     return copy;
 }
 
-// Text fields of a fresh copy still point at the prototype's text: give the
-// copy its own, nulling all first so a failure part way frees only copies.
-bool copy_texts(void *copy, const void *source, const sdk_record_info_t &info)
+// Bytes that a copy's texts take: the record's text fields and, for a
+// response, its status text.
+size_t text_bytes(const void *record, const sdk_record_info_t &info, const char *status_text)
 {
-    for (int i = 0; i < info.field_count; ++i)
-        if (info.fields[i].kind == sdk_field_text)
-            at<char *>(copy, info.fields[i].offset) = nullptr;
+    size_t bytes = status_text ? std::strlen(status_text) + 1 : 0;
     for (int i = 0; i < info.field_count; ++i) {
         const sdk_field_info_t &field = info.fields[i];
         if (field.kind != sdk_field_text)
             continue;
-        const char *text = at<char *>(source, field.offset);
-        if (text && !(at<char *>(copy, field.offset) = copy_text(text)))
-            return false;
+        if (const char *text = at<char *>(record, field.offset))
+            bytes += std::strlen(text) + 1;
     }
-    return true;
+    return bytes;
+}
+
+// One allocation for the header, the record and `texts` bytes of text: a
+// copy costs one allocation and one release however many texts it has.
+void *allocate_copy(const sdk_record_info_t *info, const void *prototype, size_t texts)
+{
+    void *memory = std::malloc(sizeof(RecordHeader) + info->size + texts);
+    if (!memory)
+        return nullptr;
+    auto *header = new (memory) RecordHeader;
+    header->info = info;
+    header->extent = info->size + texts;
+    counter_for(info->record_class).fetch_add(1, std::memory_order_relaxed);
+    void *record = static_cast<char *>(memory) + sizeof(RecordHeader);
+    std::memcpy(record, prototype, info->size);
+    return record;
+}
+
+// Points a fresh copy's texts (which still point at the prototype's) at
+// copies placed after the record.  Returns where the next text would go.
+char *place_texts(void *copy, const sdk_record_info_t &info)
+{
+    char *cursor = static_cast<char *>(copy) + info.size;
+    for (int i = 0; i < info.field_count; ++i) {
+        const sdk_field_info_t &field = info.fields[i];
+        if (field.kind != sdk_field_text)
+            continue;
+        char *&text = at<char *>(copy, field.offset);
+        if (!text)
+            continue;
+        size_t size = std::strlen(text) + 1;
+        std::memcpy(cursor, text, size);
+        text = cursor;
+        cursor += size;
+    }
+    return cursor;
 }
 
 }  // namespace
@@ -436,7 +479,7 @@ void release_message(sdk_message_base_t *message)
     free_texts(message, layout.info);
     if (layout.info.record_class == sdk_record_response) {
         auto *response = reinterpret_cast<sdk_resp_base_t *>(message);
-        std::free(response->status_text);
+        free_text(message, response->status_text);
         free_extras(message, layout);
         release_request(header->request);
     }
@@ -448,30 +491,32 @@ void release_message(sdk_message_base_t *message)
 sdk_resp_base_t *copy_response(const sdk_resp_base_t *prototype, sdk_req_base_t *request)
 {
     const Layout &layout = *layout_of(prototype);
-    auto *copy = static_cast<sdk_resp_base_t *>(allocate(&layout.info));
+    size_t texts = text_bytes(prototype, layout.info, prototype->status_text);
+    auto *copy = static_cast<sdk_resp_base_t *>(allocate_copy(&layout.info, prototype, texts));
     if (!copy)
         return nullptr;
-    std::memcpy(copy, prototype, layout.info.size);
     // Nothing of the prototype's may be freed with the copy.
-    copy->status_text = nullptr;
     copy->request = nullptr;
     if (layout.info.extra != sdk_extra_none) {
         at<void *>(copy, layout.extra.list) = nullptr;
         if (layout.extra.current)
             at<void *>(copy, layout.extra.current) = nullptr;
     }
-    bool ok = copy_texts(copy, prototype, layout.info);
+    char *status_text = place_texts(copy, layout.info);
+    if (prototype->status_text) {
+        std::memcpy(status_text, prototype->status_text, std::strlen(prototype->status_text) + 1);
+        copy->status_text = status_text;
+    }
     if (request) {
         retain_request(request);
         copy->request = request;
         header_of(copy)->request = request;
     }
-    if (ok && prototype->status_text && !(copy->status_text = copy_text(prototype->status_text)))
-        ok = false;
-    if (ok && layout.info.extra == sdk_extra_test_results) {
+    bool ok = true;
+    if (layout.info.extra == sdk_extra_test_results) {
         at<sdk_connectivity_test_result_t **>(copy, layout.extra.list) =
             copy_list(at<sdk_connectivity_test_result_t **>(prototype, layout.extra.list), copy_test, ok);
-    } else if (ok && layout.info.extra == sdk_extra_devices) {
+    } else if (layout.info.extra == sdk_extra_devices) {
         at<sdk_device_t **>(copy, layout.extra.list) =
             copy_list(at<sdk_device_t **>(prototype, layout.extra.list), copy_device, ok);
         if (ok)
@@ -488,14 +533,10 @@ sdk_resp_base_t *copy_response(const sdk_resp_base_t *prototype, sdk_req_base_t 
 sdk_evt_base_t *copy_event(const sdk_evt_base_t *prototype)
 {
     const sdk_record_info_t &info = layout_of(prototype)->info;
-    auto *copy = static_cast<sdk_evt_base_t *>(allocate(&info));
+    auto *copy = static_cast<sdk_evt_base_t *>(allocate_copy(&info, prototype, text_bytes(prototype, info, nullptr)));
     if (!copy)
         return nullptr;
-    std::memcpy(copy, prototype, info.size);
-    if (!copy_texts(copy, prototype, info)) {
-        release_message(&copy->message);
-        return nullptr;
-    }
+    place_texts(copy, info);
     return copy;
 }
 

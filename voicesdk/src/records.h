@@ -17,6 +17,9 @@ struct alignas(std::max_align_t) RecordHeader {
     std::atomic<bool> issued{false};  // requests: handed to sdk_issue_request
     bool counted = true;              // included in live()
     sdk_req_base_t *request = nullptr;  // responses: the request they keep alive
+    // Copies carry their texts in the same allocation, within this many
+    // bytes of the record's start; 0 for records whose texts are separate.
+    size_t extent = 0;
 };
 
 inline RecordHeader *header_of(const void *record)

@@ -160,6 +160,9 @@ void State::reset()
         refuse_count_ = 0;
         previous.swap(mode_);
     }
+    // Ended before the queue is drained, so none of its timers can queue a
+    // message after the drain.
+    previous.reset();
     clear_requests();
     rules.clear();
     strdup_failures.store(0, std::memory_order_relaxed);

@@ -1,0 +1,30 @@
+"""talkwire: voice chat for the game client.
+
+Connector (from the _talkwire extension module) connects to the voice
+service, logs in, joins and steers channels, picks audio devices, runs the
+connectivity troubleshooter and binds push-to-talk keys; everything the
+service reports comes back as calls on a listener, a subclass of Listener,
+while the client's thread runs Connector.Run().
+
+    import talkwire
+
+    class Game(talkwire.Listener):
+        def OnInitialized(self, status_code):
+            connector.Login("player", "secret")
+
+        def OnLoggedIn(self, login_state):
+            if login_state == talkwire.LOGGED_IN:
+                connector.JoinChannelEx("lobby")
+
+    connector = talkwire.Connector(Game())
+    connector.InitializeEx("orb")
+    connector.Run()  # until WM_QUIT reaches this thread
+"""
+from _talkwire import Connector
+
+from talkwire import constants as _constants
+from talkwire.constants import *  # noqa: F401,F403 (the named values are part of the API)
+from talkwire.listener import CALLBACKS, Listener
+
+__all__ = ["Connector", "Listener", "CALLBACKS"] + sorted(
+    name for name in vars(_constants) if name.isupper())

@@ -1,0 +1,89 @@
+// Makes "service" a mode of the stand-in and gives the control module a way
+// to the service in force.  Each switch to the mode starts a fresh service;
+// leaving the mode (or reset) destroys it, which stops its timed work.
+#include "service.h"
+
+#include <memory>
+#include <mutex>
+
+namespace voicesdk {
+namespace service {
+namespace {
+
+// Never destroyed: the exit hook below and late callers still find them.
+std::mutex &current_mutex()
+{
+    static auto *mutex = new std::mutex;
+    return *mutex;
+}
+
+std::weak_ptr<Service> &current()
+{
+    static auto *service = new std::weak_ptr<Service>;
+    return *service;
+}
+
+std::shared_ptr<Service> running()
+{
+    std::lock_guard<std::mutex> lock(current_mutex());
+    return current().lock();
+}
+
+std::shared_ptr<Responder> make_service()
+{
+    auto service = std::make_shared<Service>();
+    std::lock_guard<std::mutex> lock(current_mutex());
+    current() = service;
+    return service;
+}
+
+struct Registration {
+    Registration() { register_mode("service", &make_service); }
+    // The mode's owner is never destroyed; its timer thread must still end
+    // before the process tears down.
+    ~Registration()
+    {
+        if (std::shared_ptr<Service> service = running())
+            service->stop();
+    }
+} registration;
+
+}  // namespace
+
+bool get_settings(Settings &out)
+{
+    std::shared_ptr<Service> service = running();
+    if (!service)
+        return false;
+    out = service->settings();
+    return true;
+}
+
+bool set_settings(const Settings &settings)
+{
+    std::shared_ptr<Service> service = running();
+    if (!service)
+        return false;
+    service->configure(settings);
+    return true;
+}
+
+bool snapshot(Snapshot &out)
+{
+    std::shared_ptr<Service> service = running();
+    if (!service)
+        return false;
+    out = service->snapshot();
+    return true;
+}
+
+int wait_idle(double timeout_seconds)
+{
+    std::shared_ptr<Service> service = running();
+    if (!service)
+        return -1;
+    return service->wait_idle(timeout_seconds) ? 1 : 0;
+}
+
+}  // namespace service
+}  // namespace voicesdk
