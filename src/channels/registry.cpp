@@ -2,6 +2,8 @@
 
 #include "bridge/trace.h"
 
+#include <utility>
+
 namespace talkwire {
 
 Channel *ChannelRegistry::find_channel(const std::string &name) const
@@ -12,23 +14,28 @@ Channel *ChannelRegistry::find_channel(const std::string &name) const
 
 Channel *ChannelRegistry::find_channel_by_session(const std::string &session_handle) const
 {
-    for (const auto &entry : channels_) {
-        if (entry.second->session_handle == session_handle)
-            return entry.second.get();
+    auto it = session_handle.empty() ? by_session_.end() : by_session_.find(session_handle);
+    if (it == by_session_.end()) {
+        trace("%s not found", session_handle.c_str());
+        return nullptr;
     }
-    trace("%s not found", session_handle.c_str());
-    return nullptr;
+    return *it->second.begin();
 }
 
 Channel *ChannelRegistry::add_channel(const std::string &name)
 {
     auto it = channels_.find(name);
-    if (it == channels_.end())
+    if (it == channels_.end()) {
         it = channels_.emplace(name, std::unique_ptr<Channel>(new Channel(name))).first;
+        index(*it->second);
+    }
     return it->second.get();
 }
 
-void ChannelRegistry::remove_channel(const std::string &name) { channels_.erase(name); }
+void ChannelRegistry::remove_channel(const std::string &name)
+{
+    take_channel(name);  // the record dies here
+}
 
 std::unique_ptr<Channel> ChannelRegistry::take_channel(const std::string &name)
 {
@@ -37,6 +44,7 @@ std::unique_ptr<Channel> ChannelRegistry::take_channel(const std::string &name)
         return nullptr;
     std::unique_ptr<Channel> record = std::move(it->second);
     channels_.erase(it);
+    unindex(*record);
     return record;
 }
 
@@ -45,34 +53,56 @@ void ChannelRegistry::clear()
     // Moved out first: destroying records must not meet a half-cleared map.
     ChannelMap doomed;
     doomed.swap(channels_);
+    by_session_.clear();
+    for (NameOrdered &records : by_state_)
+        records.clear();
+    for (auto &entry : doomed)
+        entry.second->registered_ = false;
     desired_.clear();
+}
+
+void ChannelRegistry::set_state(Channel &channel, ChannelState state)
+{
+    if (channel.state_ == state)
+        return;
+    if (channel.registered_) {
+        records_in(channel.state_).erase(&channel);
+        records_in(state).insert(&channel);
+    }
+    channel.state_ = state;
+}
+
+void ChannelRegistry::set_session_handle(Channel &channel, const std::string &session_handle)
+{
+    if (channel.session_handle_ == session_handle)
+        return;
+    if (!channel.registered_) {
+        channel.session_handle_ = session_handle;
+        return;
+    }
+    unindex(channel);
+    channel.session_handle_ = session_handle;
+    index(channel);
 }
 
 int ChannelRegistry::count_active_channels() const
 {
-    int count = 0;
-    for (const auto &entry : channels_) {
-        if (static_cast<int32_t>(entry.second->state) <= static_cast<int32_t>(ChannelState::Leaving))
-            ++count;
-    }
-    return count;
+    return count_in_state(ChannelState::Created) + count_in_state(ChannelState::Connecting) +
+           count_in_state(ChannelState::Connected) + count_in_state(ChannelState::Leaving);
 }
 
 int ChannelRegistry::count_in_state(ChannelState state) const
 {
-    int count = 0;
-    for (const auto &entry : channels_)
-        count += entry.second->state == state;
-    return count;
+    return static_cast<int>(records_in(state).size());
 }
 
 std::vector<std::string> ChannelRegistry::names_in_state(ChannelState state) const
 {
+    const NameOrdered &records = records_in(state);
     std::vector<std::string> names;
-    for (const auto &entry : channels_) {
-        if (entry.second->state == state)
-            names.push_back(entry.first);
-    }
+    names.reserve(records.size());
+    for (const Channel *channel : records)
+        names.push_back(channel->name);
     return names;
 }
 
@@ -85,6 +115,84 @@ bool ChannelRegistry::store_participant(Channel &channel, const Participant &par
 void ChannelRegistry::remove_participant(Channel &channel, const std::string &uri)
 {
     channel.participants.erase(uri);
+}
+
+ChannelRegistry::NameOrdered &ChannelRegistry::records_in(ChannelState state)
+{
+    return by_state_[static_cast<int32_t>(state) - 1];
+}
+
+const ChannelRegistry::NameOrdered &ChannelRegistry::records_in(ChannelState state) const
+{
+    return by_state_[static_cast<int32_t>(state) - 1];
+}
+
+void ChannelRegistry::index(Channel &channel)
+{
+    channel.registered_ = true;
+    records_in(channel.state_).insert(&channel);
+    if (!channel.session_handle_.empty())
+        by_session_[channel.session_handle_].insert(&channel);
+}
+
+void ChannelRegistry::unindex(Channel &channel)
+{
+    channel.registered_ = false;
+    records_in(channel.state_).erase(&channel);
+    if (channel.session_handle_.empty())
+        return;
+    auto it = by_session_.find(channel.session_handle_);
+    if (it == by_session_.end())
+        return;
+    it->second.erase(&channel);
+    if (it->second.empty())
+        by_session_.erase(it);
+}
+
+std::string ChannelRegistry::check_consistency() const
+{
+    size_t indexed_by_state = 0;
+    for (int i = 0; i < kStateCount; ++i) {
+        for (const Channel *channel : by_state_[i]) {
+            if (find_channel(channel->name) != channel)
+                return "state index holds an unregistered record: " + channel->name;
+            if (static_cast<int32_t>(channel->state_) != i + 1)
+                return "state index disagrees with the record: " + channel->name;
+        }
+        indexed_by_state += by_state_[i].size();
+    }
+    if (indexed_by_state != channels_.size())
+        return "state index misses records";
+
+    size_t indexed_by_session = 0;
+    for (const auto &entry : by_session_) {
+        if (entry.second.empty())
+            return "empty session index entry: " + entry.first;
+        for (const Channel *channel : entry.second) {
+            if (find_channel(channel->name) != channel)
+                return "session index holds an unregistered record: " + channel->name;
+            if (channel->session_handle_ != entry.first)
+                return "session index disagrees with the record: " + channel->name;
+        }
+        indexed_by_session += entry.second.size();
+    }
+
+    size_t with_session = 0;
+    for (const auto &entry : channels_) {
+        const Channel &channel = *entry.second;
+        if (entry.first != channel.name)
+            return "record filed under another name: " + entry.first;
+        if (!channel.registered_)
+            return "registered record marked as taken: " + entry.first;
+        with_session += !channel.session_handle_.empty();
+        for (const auto &participant : channel.participants) {
+            if (participant.first != participant.second.uri)
+                return "participant filed under another URI in " + entry.first;
+        }
+    }
+    if (indexed_by_session != with_session)
+        return "session index misses records";
+    return std::string();
 }
 
 }  // namespace talkwire

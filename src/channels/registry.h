@@ -1,6 +1,11 @@
 // Each connector's picture of its voice channels: the names the user wants
 // to be in, and one record per channel with its state, session and
 // participants.  Names order byte-wise.  Owner thread only.
+//
+// Per-message cost does not grow with the number of channels: records are
+// indexed by session handle and by state, and the registry keeps those
+// indexes in step, which is why a record's state and session handle change
+// only through it.
 #ifndef TALKWIRE_CHANNELS_REGISTRY_H
 #define TALKWIRE_CHANNELS_REGISTRY_H
 
@@ -9,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace talkwire {
@@ -28,20 +34,35 @@ struct Participant {
     bool flag_b = false;
 };
 
-struct Channel {
+class Channel {
+public:
     explicit Channel(std::string channel_name) : name(std::move(channel_name)) {}
+    Channel(const Channel &) = delete;
+    Channel &operator=(const Channel &) = delete;
 
-    std::string session_handle;
-    std::string name;
+    // Empty until the add-session answer supplies it.
+    const std::string &session_handle() const { return session_handle_; }
+    ChannelState state() const { return state_; }
+
+    const std::string name;  // the record's key; never changes
     std::string uri;
     std::map<std::string, Participant> participants;
-    ChannelState state = ChannelState::Idle;
-    int32_t volume_base = 50;
+    const int32_t volume_base = 50;
+
+private:
+    friend class ChannelRegistry;
+    std::string session_handle_;
+    ChannelState state_ = ChannelState::Idle;
+    bool registered_ = false;  // false once taken out of the registry
 };
 
 class ChannelRegistry {
 public:
     using ChannelMap = std::map<std::string, std::unique_ptr<Channel>>;
+
+    ChannelRegistry() = default;
+    ChannelRegistry(const ChannelRegistry &) = delete;
+    ChannelRegistry &operator=(const ChannelRegistry &) = delete;
 
     // Desired names.
     bool is_desired(const std::string &name) const { return desired_.count(name) != 0; }
@@ -52,6 +73,8 @@ public:
     // Records.
     Channel *find_channel(const std::string &name) const;
     // The first record in name order carrying the handle; null when none.
+    // An empty handle names no session, so records still waiting for their
+    // add-session answer are never found by it.
     Channel *find_channel_by_session(const std::string &session_handle) const;
     // Insert-if-absent; returns the record under the name.
     Channel *add_channel(const std::string &name);
@@ -61,6 +84,12 @@ public:
     // Destroys every record and forgets every desired name.
     void clear();
 
+    // Changes that the indexes follow.  A record taken out of the registry
+    // only has its field set.
+    void set_state(Channel &channel, ChannelState state);
+    void set_session_handle(Channel &channel, const std::string &session_handle);
+
+    // Records in Created, Connecting, Connected or Leaving.
     int count_active_channels() const;
     int count_in_state(ChannelState state) const;
     // Names of the records in a state, in name order: walks collect first
@@ -73,9 +102,26 @@ public:
     static bool store_participant(Channel &channel, const Participant &participant);
     static void remove_participant(Channel &channel, const std::string &uri);
 
+    // Compares every index with the records; empty when they agree, else
+    // what is wrong.  For tests.
+    std::string check_consistency() const;
+
 private:
+    struct ByName {
+        bool operator()(const Channel *a, const Channel *b) const { return a->name < b->name; }
+    };
+    using NameOrdered = std::set<Channel *, ByName>;
+
+    static constexpr int kStateCount = 5;
+    NameOrdered &records_in(ChannelState state);
+    const NameOrdered &records_in(ChannelState state) const;
+    void index(Channel &channel);
+    void unindex(Channel &channel);
+
     std::set<std::string> desired_;
     ChannelMap channels_;
+    std::unordered_map<std::string, NameOrdered> by_session_;
+    NameOrdered by_state_[kStateCount];
 };
 
 }  // namespace talkwire

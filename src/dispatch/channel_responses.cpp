@@ -1,12 +1,94 @@
 // Answers to channel creation and to adding sessions.
+#include "bridge/errors.h"
+#include "channels/sessions.h"
 #include "dispatch/dispatcher.h"
+
+#include <string>
 
 namespace talkwire {
 namespace dispatch {
+namespace {
 
-void on_add_session(Dispatch &, const sdk_resp_sessiongroup_add_session_t &) {}
-void on_session_create(Dispatch &, const sdk_resp_session_create_t &) {}
-void on_channel_create(Dispatch &, const sdk_resp_account_channel_create_t &) {}
+template <class RequestRecord, class ResponseRecord>
+const RequestRecord *request_of(const ResponseRecord &response)
+{
+    return reinterpret_cast<const RequestRecord *>(response.base.request);
+}
+
+// "Couldn't do <what>('<uri or null>,<status text>')".
+std::string failed_join_message(const char *what, const char *uri, const char *status_text)
+{
+    return std::string("Couldn't do ") + what + "('" + (uri ? uri : "null") + "," + or_empty(status_text) + "')";
+}
+
+// Every failure is reported on its own, so one bad channel does not stop
+// the others.
+void place_waiting_channels(Dispatch &dispatch)
+{
+    talkwire::place_waiting_channels(dispatch.connector, [&dispatch] { dispatch.report_error(); });
+}
+
+}  // namespace
+
+void on_add_session(Dispatch &dispatch, const sdk_resp_sessiongroup_add_session_t &response)
+{
+    const auto *request = request_of<sdk_req_sessiongroup_add_session_t>(response);
+    const std::string name = request ? or_empty(request->channel_name) : "";
+    ChannelRegistry &registry = dispatch.connector.registry;
+    if (response.base.return_code == 0) {
+        if (Channel *channel = registry.find_channel(name))
+            registry.set_session_handle(*channel, or_empty(response.session_handle));
+        return;
+    }
+    // The listener still finds the channel registered during the call.
+    dispatch.notify(Callback::FailedJoinChannel, response.base.status_code,
+                    failed_join_message("resp_sessiongroup_add_session", request ? request->channel_uri : nullptr,
+                                        response.base.status_text));
+    if (!registry.find_channel(name))
+        return;
+    registry.undesire(name);
+    registry.remove_channel(name);
+    place_waiting_channels(dispatch);
+}
+
+void on_session_create(Dispatch &dispatch, const sdk_resp_session_create_t &response)
+{
+    const auto *request = request_of<sdk_req_session_create_t>(response);
+    if (response.base.return_code == 0) {
+        ChannelRegistry &registry = dispatch.connector.registry;
+        if (Channel *channel = registry.find_channel(request ? or_empty(request->channel_name) : ""))
+            registry.set_session_handle(*channel, or_empty(response.session_handle));
+        return;
+    }
+    dispatch.notify(Callback::FailedJoinChannel, response.base.status_code,
+                    failed_join_message("create_session", request ? request->channel_uri : nullptr,
+                                        response.base.status_text));
+}
+
+void on_channel_create(Dispatch &dispatch, const sdk_resp_account_channel_create_t &response)
+{
+    if (response.base.return_code != 0) {
+        // The record and the desired name stay; joining again retries.
+        dispatch.notify(Callback::FailedChannelCreate, response.base.status_code,
+                        or_empty(response.base.status_text));
+        return;
+    }
+    const auto *request = request_of<sdk_req_account_channel_create_t>(response);
+    const std::string name = request ? or_empty(request->channel_name) : "";
+    ChannelRegistry &registry = dispatch.connector.registry;
+    if (!registry.is_desired(name))
+        return;  // left meanwhile
+    Channel *channel = registry.find_channel(name);
+    if (!channel)
+        return;
+    // The answer to a second join of a channel whose session is already
+    // under way: adding the channel again would orphan that session.
+    if (channel->state() != ChannelState::Idle && channel->state() != ChannelState::Created)
+        return;
+    channel->uri = or_empty(response.channel_uri);
+    registry.set_state(*channel, ChannelState::Created);
+    place_call_internal(dispatch.connector, *channel);  // a failure reaches the unraisable hook
+}
 
 }  // namespace dispatch
 }  // namespace talkwire

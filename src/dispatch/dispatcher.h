@@ -18,7 +18,7 @@ public:
     void notify(Callback callback, const Arguments &...arguments)
     {
         callback_result_.reset();  // a second call of one message starts clean
-        callback_result_ = dispatch::notify(connector.listener(), callback, arguments...);
+        callback_result_ = dispatch::notify(connector.listener(), connector.texts, callback, arguments...);
     }
 
     // An error raised inside a handler has no Python caller.

@@ -26,6 +26,19 @@ OwnedRef callback_name(Callback callback)
     return OwnedRef::take(names[index]);
 }
 
+// The bound method a failed call by name reports as the error's context,
+// looked up with the call's error put aside.
+OwnedRef method_for_report(PyObject *listener, PyObject *name)
+{
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    OwnedRef method = OwnedRef::steal(PyObject_GetAttr(listener, name));
+    if (!method)
+        PyErr_Clear();
+    PyErr_Restore(type, value, traceback);
+    return method;
+}
+
 }  // namespace
 
 void report_unraisable(PyObject *context)
@@ -34,16 +47,32 @@ void report_unraisable(PyObject *context)
         py::write_unraisable(context);
 }
 
-OwnedRef call_listener(PyObject *listener, Callback callback, OwnedRef arguments)
+OwnedRef call_listener(Callback callback, PyObject **call, size_t count)
 {
-    if (!arguments) {
-        report_unraisable(listener);
-        return OwnedRef();
+    PyObject *listener = call[0];
+    PyObject **arguments = call + 1;
+    for (size_t i = 0; i < count; ++i) {
+        if (!arguments[i]) {
+            report_unraisable(listener);
+            return OwnedRef();
+        }
     }
     OwnedRef name = callback_name(callback);
     if (!name) {
         report_unraisable(listener);
         return OwnedRef();
+    }
+    // A method of the listener's class is called by name, with no bound
+    // method made per call.  Its lookup cannot fail, so an error is the
+    // method's own.
+    if (py::has_plain_method(listener, name.get())) {
+        OwnedRef result = OwnedRef::steal(py::call_method(name.get(), call, count + 1));
+        if (!result) {
+            // The same context as a bound-method call reports.
+            OwnedRef method = method_for_report(listener, name.get());
+            report_unraisable(method ? method.get() : listener);
+        }
+        return result;
     }
     OwnedRef method = OwnedRef::steal(PyObject_GetAttr(listener, name.get()));
     if (!method) {
@@ -54,7 +83,7 @@ OwnedRef call_listener(PyObject *listener, Callback callback, OwnedRef arguments
             report_unraisable(listener);
         return OwnedRef();
     }
-    OwnedRef result = OwnedRef::steal(PyObject_Call(method.get(), arguments.get(), nullptr));
+    OwnedRef result = OwnedRef::steal(py::call(method.get(), arguments, count));
     if (!result)
         report_unraisable(method.get());
     return result;

@@ -5,6 +5,7 @@
 #ifndef TALKWIRE_DISPATCH_LISTENER_H
 #define TALKWIRE_DISPATCH_LISTENER_H
 
+#include "dispatch/text_cache.h"
 #include "pycompat/pycompat.h"
 #include "pycompat/ref.h"
 
@@ -41,40 +42,43 @@ enum class Callback {
 #undef TALKWIRE_CALLBACK_ENUM
 };
 
-// Argument builders: an int ("i"), text ("s"; null text is None).
-inline PyObject *to_python(int value) { return py::integer(value); }
-inline PyObject *to_python(const std::string &value) { return py::text(value); }
-inline PyObject *to_python(const char *value)
+// Argument builders: an int ("i"), text ("s"; null text is None).  Texts
+// come from `texts`, so a name passed with every event is decoded once.
+inline PyObject *to_python(TextCache &, int value) { return py::integer(value); }
+inline PyObject *to_python(TextCache &texts, const std::string &value)
+{
+    return texts.text(value.data(), value.size());
+}
+inline PyObject *to_python(TextCache &texts, const char *value)
 {
     if (value)
-        return py::text(value);
+        return texts.text(value, std::char_traits<char>::length(value));
     Py_INCREF(Py_None);
     return Py_None;
 }
 
 // Looks the method up on the listener by name (every time: methods may be
-// added or replaced) and calls it with `arguments` (a tuple; null when the
-// arguments could not be built).  Returns the method's result, or nothing
-// when the method is missing or raised.
-OwnedRef call_listener(PyObject *listener, Callback callback, OwnedRef arguments);
+// added or replaced) and calls it.  `call` holds the listener followed by
+// the `count` arguments (any null: they could not be built, and the error
+// is set); call[-1] is writable scratch space, which vectorcall lets the
+// callee use instead of copying the arguments.  Returns the method's
+// result, or nothing when the method is missing or raised.
+OwnedRef call_listener(Callback callback, PyObject **call, size_t count);
 
 template <class... Arguments>
-OwnedRef notify(PyObject *listener, Callback callback, const Arguments &...arguments)
+OwnedRef notify(PyObject *listener, TextCache &texts, Callback callback, const Arguments &...arguments)
 {
-    PyObject *items[] = {to_python(arguments)..., nullptr};
-    OwnedRef tuple = OwnedRef::steal(PyTuple_New(sizeof...(arguments)));
-    bool built = bool(tuple);
-    for (size_t i = 0; i < sizeof...(arguments); ++i) {
-        if (!items[i] || !tuple)
-            built = false;
-        if (tuple && items[i])
-            PyTuple_SET_ITEM(tuple.get(), i, items[i]);
-        else
-            Py_XDECREF(items[i]);
-    }
-    if (!built)
-        tuple.reset();
-    return call_listener(listener, callback, std::move(tuple));
+    PyObject *slots[] = {nullptr, listener, to_python(texts, arguments)...};
+    constexpr size_t count = sizeof...(arguments);
+    struct Release {
+        PyObject **built;
+        ~Release()
+        {
+            for (size_t i = 0; i < count; ++i)
+                Py_XDECREF(built[i]);
+        }
+    } release{slots + 2};
+    return call_listener(callback, slots + 1, count);
 }
 
 // Sends the pending Python error to the unraisable hook and clears it.

@@ -1,13 +1,74 @@
 // Participants joining, leaving and changing.
 #include "dispatch/dispatcher.h"
 
+#include <string>
+
 namespace talkwire {
 namespace dispatch {
+namespace {
 
-void on_participant_state(Dispatch &, const sdk_evt_participant_state_change_t &) {}
-void on_participant_added(Dispatch &, const char *, const char *, int) {}
-void on_participant_removed(Dispatch &, const char *, const char *) {}
-void on_participant_properties(Dispatch &, const char *, const char *, int, int, double) {}
+constexpr int kParticipantAdded = 7;
+constexpr int kParticipantRemoved = 9;
+constexpr int kUnreportedParticipantType = 2;
+
+Channel *channel_of_session(Dispatch &dispatch, const char *session_handle)
+{
+    return session_handle ? dispatch.connector.registry.find_channel_by_session(session_handle) : nullptr;
+}
+
+}  // namespace
+
+void on_participant_state(Dispatch &dispatch, const sdk_evt_participant_state_change_t &event)
+{
+    if (event.participant_type == kUnreportedParticipantType)
+        return;
+    if (event.participant_state == kParticipantAdded)
+        on_participant_added(dispatch, event.session_handle, event.participant_uri, event.participant_type);
+    else if (event.participant_state == kParticipantRemoved)
+        on_participant_removed(dispatch, event.session_handle, event.participant_uri);
+}
+
+void on_participant_added(Dispatch &dispatch, const char *session_handle, const char *participant_uri,
+                          int participant_type)
+{
+    Channel *channel = channel_of_session(dispatch, session_handle);
+    if (!channel || participant_type == kUnreportedParticipantType)
+        return;
+    Participant participant;
+    participant.uri = or_empty(participant_uri);
+    ChannelRegistry::store_participant(*channel, participant);  // a rejoin starts afresh
+    // A copy: building the arguments may run Python code that changes the
+    // registry.
+    const std::string name = channel->name;
+    dispatch.notify(Callback::OnParticipantJoined, participant_uri, name);
+}
+
+void on_participant_removed(Dispatch &dispatch, const char *session_handle, const char *participant_uri)
+{
+    Channel *channel = channel_of_session(dispatch, session_handle);
+    if (!channel)
+        return;
+    ChannelRegistry::remove_participant(*channel, or_empty(participant_uri));
+    const std::string name = channel->name;
+    dispatch.notify(Callback::OnParticipantLeft, participant_uri, name);
+}
+
+void on_participant_properties(Dispatch &dispatch, const char *session_handle, const char *participant_uri,
+                               int flag_a, int flag_b, double level)
+{
+    Channel *channel = channel_of_session(dispatch, session_handle);
+    if (!channel)
+        return;
+    Participant participant;
+    participant.uri = or_empty(participant_uri);
+    participant.flag_a = flag_a != 0;
+    participant.level = level;
+    participant.flag_b = flag_b != 0;
+    ChannelRegistry::store_participant(*channel, participant);
+    const std::string name = channel->name;
+    // The listener gets the flags exactly as the SDK gave them.
+    dispatch.notify(Callback::OnParticipantStateChanged, participant_uri, name, flag_a, flag_b);
+}
 
 }  // namespace dispatch
 }  // namespace talkwire

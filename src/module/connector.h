@@ -6,6 +6,7 @@
 #include "bridge/mailbox.h"
 #include "bridge/message_sink.h"
 #include "channels/registry.h"
+#include "dispatch/text_cache.h"
 #include "pycompat/pycompat.h"
 #include "pycompat/ref.h"
 
@@ -40,6 +41,7 @@ public:
     ChannelRegistry registry;
     CookieCounter cookies;
     bool audio_test_passed = false;
+    dispatch::TextCache texts;  // strings handed to the listener
 
 private:
     PyObject *self_;  // borrowed: this object lives inside it

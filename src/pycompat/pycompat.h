@@ -49,6 +49,12 @@ inline bool text_arg(PyObject *object, std::string &out)
         PyErr_Format(PyExc_TypeError, "must be str, not %.100s", Py_TYPE(object)->tp_name);
         return false;
     }
+    // ASCII text is its own UTF-8: no encoded copy needed.
+    if (PyUnicode_IS_COMPACT_ASCII(object)) {
+        out.assign(static_cast<const char *>(PyUnicode_DATA(object)),
+                   static_cast<size_t>(PyUnicode_GET_LENGTH(object)));
+        return true;
+    }
     PyObject *bytes = PyUnicode_AsEncodedString(object, "utf-8", "surrogateescape");
     if (!bytes)
         return false;
@@ -82,12 +88,100 @@ inline PyObject *integer(long value)
 #endif
 }
 
+// Exactly the native str type, no subclass.
+inline bool is_exact_text(PyObject *object)
+{
+#if TW_PY3
+    return PyUnicode_CheckExact(object);
+#else
+    return PyString_CheckExact(object);
+#endif
+}
+
+// The value of an object of exactly the native int type, as the argument
+// parser reads it; false for any other object.
+inline bool exact_int_value(PyObject *object, long &value)
+{
+#if TW_PY3
+    if (!PyLong_CheckExact(object))
+        return false;
+    int overflow = 0;
+    value = PyLong_AsLongAndOverflow(object, &overflow);
+    return overflow == 0 && !(value == -1 && PyErr_Occurred());
+#else
+    if (!PyInt_CheckExact(object))
+        return false;
+    value = PyInt_AS_LONG(object);
+    return true;
+#endif
+}
+
 inline bool is_text(PyObject *object)
 {
 #if TW_PY3
     return PyUnicode_Check(object);
 #else
     return PyString_Check(object) || PyUnicode_Check(object);
+#endif
+}
+
+// Calls `callable` with the `count` positional arguments at `arguments`;
+// a new reference, or null with the error set.  arguments[-1] must be
+// writable: with vectorcall a bound method borrows it for its self rather
+// than copying the arguments; older interpreters get a tuple.
+inline PyObject *call(PyObject *callable, PyObject **arguments, size_t count)
+{
+#if PY_VERSION_HEX >= 0x03090000
+    return PyObject_Vectorcall(callable, arguments, count | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+#elif PY_VERSION_HEX >= 0x03080000
+    return _PyObject_Vectorcall(callable, arguments, count | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+#else
+    PyObject *tuple = PyTuple_New(static_cast<Py_ssize_t>(count));
+    if (!tuple)
+        return nullptr;
+    for (size_t i = 0; i < count; ++i) {
+        Py_INCREF(arguments[i]);
+        PyTuple_SET_ITEM(tuple, static_cast<Py_ssize_t>(i), arguments[i]);
+    }
+    PyObject *result = PyObject_Call(callable, tuple, nullptr);
+    Py_DECREF(tuple);
+    return result;
+#endif
+}
+
+// Whether `object`'s method `name` can be called by name with
+// call_method(): ordinary attribute lookup and a plain Python function of
+// that name on the class (3.9+).  Looking such a method up cannot fail, so
+// an error from call_method() is the method's own.
+inline bool has_plain_method(PyObject *object, PyObject *name)
+{
+#if PY_VERSION_HEX >= 0x03090000
+    PyTypeObject *type = Py_TYPE(object);
+    if (type->tp_getattro != PyObject_GenericGetAttr)
+        return false;
+    PyObject *found = _PyType_Lookup(type, name);
+    return found && PyFunction_Check(found);
+#else
+    (void)object;
+    (void)name;
+    return false;
+#endif
+}
+
+// Calls method `name` of arguments[0] with the `count` - 1 arguments after
+// it, looking it up as getattr would but without making a bound method.
+// arguments[-1] must be writable.  Only after has_plain_method().
+inline PyObject *call_method(PyObject *name, PyObject **arguments, size_t count)
+{
+#if PY_VERSION_HEX >= 0x03090000
+    return PyObject_VectorcallMethod(name, arguments, count | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+#else
+    PyObject *method = PyObject_GetAttr(arguments[0], name);
+    if (!method)
+        return nullptr;
+    PyObject *result = call(method, arguments + 1, count - 1);
+    Py_DECREF(method);
+    return result;
 #endif
 }
 
