@@ -1,5 +1,7 @@
 # TALKWIRE_SANITIZE=address builds everything with ASan+UBSan, =thread with
-# TSan.  Tests of a sanitized build preload the runtime (see tests/).
+# TSan, =fuzzer (clang only) with ASan+UBSan and libFuzzer's coverage for
+# the fuzz targets of tests/fuzz.  Tests of a sanitized build preload the
+# runtime (see tests/).
 if(TALKWIRE_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                       -fno-omit-frame-pointer)
@@ -16,6 +18,13 @@ elseif(TALKWIRE_SANITIZE STREQUAL "thread")
   add_link_options(-fsanitize=thread)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libtsan.so
                   OUTPUT_VARIABLE TALKWIRE_SANITIZER_RUNTIME OUTPUT_STRIP_TRAILING_WHITESPACE)
+elseif(TALKWIRE_SANITIZE STREQUAL "fuzzer")
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "TALKWIRE_SANITIZE=fuzzer needs clang (CXX=clang++-14)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
 elseif(NOT TALKWIRE_SANITIZE STREQUAL "")
-  message(FATAL_ERROR "TALKWIRE_SANITIZE must be '', 'address' or 'thread'")
+  message(FATAL_ERROR "TALKWIRE_SANITIZE must be '', 'address', 'thread' or 'fuzzer'")
 endif()

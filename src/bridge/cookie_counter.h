@@ -9,13 +9,15 @@ namespace talkwire {
 
 class CookieCounter {
 public:
+    explicit CookieCounter(int32_t first = 1) : next_(first) {}
+
     // An SDK-owned copy of the current number (null when the SDK is out of
     // memory); the counter advances either way.
     char *next();
     int32_t peek() const { return next_; }
 
 private:
-    int32_t next_ = 1;
+    int32_t next_;
 };
 
 }  // namespace talkwire

@@ -6,6 +6,7 @@ namespace talkwire {
 
 void Mailbox::open(HWND window)
 {
+    owner_thread_ = GetCurrentThreadId();
     std::lock_guard<std::mutex> lock(mutex_);
     window_ = window;
 }
@@ -34,33 +35,43 @@ bool Mailbox::deliver(sdk_message_base_t *message)
 
 void Mailbox::collect()
 {
+    std::vector<sdk_message_base_t *> spare;  // freed after the lock
     std::lock_guard<std::mutex> lock(mutex_);
     wake_pending_ = false;
-    for (sdk_message_base_t *message : arrived_)
-        owned_.push_back(message);
-    arrived_.clear();
+    if (taken_ < owned_.size()) {
+        owned_.insert(owned_.end(), arrived_.begin(), arrived_.end());
+        arrived_.clear();
+        return;
+    }
+    // Everything before was handled: the arrivals become the list, and the
+    // emptied list's storage takes the next arrivals, unless a burst made
+    // it large.
+    owned_.clear();
+    taken_ = 0;
+    owned_.swap(arrived_);
+    if (arrived_.capacity() > kKeptCapacity)
+        arrived_.swap(spare);
 }
 
 sdk_message_base_t *Mailbox::next()
 {
-    if (owned_.empty())
+    if (taken_ == owned_.size())
         return nullptr;
-    sdk_message_base_t *message = owned_.front();
-    owned_.pop_front();
-    return message;
+    return owned_[taken_++];
 }
 
 void Mailbox::close()
 {
-    std::deque<sdk_message_base_t *> left;
+    std::vector<sdk_message_base_t *> left;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         window_ = nullptr;
         left.swap(arrived_);
     }
-    for (sdk_message_base_t *message : owned_)
-        destroy_msg(message);
+    for (size_t i = taken_; i < owned_.size(); ++i)
+        destroy_msg(owned_[i]);
     owned_.clear();
+    taken_ = 0;
     for (sdk_message_base_t *message : left)
         destroy_msg(message);
 }

@@ -11,8 +11,9 @@
 #include "twplatform/win32.h"
 #include "voicesdk/voicesdk.h"
 
-#include <deque>
+#include <cstddef>
 #include <mutex>
+#include <vector>
 
 namespace talkwire {
 
@@ -25,6 +26,9 @@ public:
 
     // Owner thread, before the SDK handler is registered.
     void open(HWND window);
+
+    // The thread that dispatches what this mailbox holds.  Fixed by open().
+    DWORD owner_thread() const { return owner_thread_; }
 
     // SDK thread.  False when the mailbox has no window or is closed: the
     // message is then still the caller's.
@@ -43,10 +47,15 @@ public:
 
 private:
     std::mutex mutex_;
-    std::deque<sdk_message_base_t *> arrived_;  // guarded by mutex_
+    // Storage a burst leaves behind beyond this is given back.
+    static constexpr size_t kKeptCapacity = 4096;
+
+    std::vector<sdk_message_base_t *> arrived_;  // guarded by mutex_
     bool wake_pending_ = false;                 // guarded by mutex_
     HWND window_ = nullptr;                     // guarded by mutex_ (null: closed)
-    std::deque<sdk_message_base_t *> owned_;    // owner thread only
+    std::vector<sdk_message_base_t *> owned_;   // owner thread only; handled up to taken_
+    size_t taken_ = 0;                          // owner thread only
+    DWORD owner_thread_ = 0;                    // written by open() only
 };
 
 }  // namespace talkwire

@@ -25,9 +25,13 @@ void notification_handler(void *user_data)
     while (sdk_get_message(&message) == 0) {
         // The hand-off comes first: a synchronous caller is blocked on it.
         PendingRequest *pending = waiting_caller(message);
+        // A copy posted to another thread's connector could be dispatched,
+        // and released, while its caller still reads it: such an answer
+        // stays the caller's alone (nothing dispatches synchronous answers).
+        const bool may_post = !pending || (mailbox && pending->caller_thread() == mailbox->owner_thread());
         if (pending)
             pending->hand_off(reinterpret_cast<sdk_resp_base_t *>(message));
-        bool delivered = mailbox && mailbox->deliver(message);
+        bool delivered = may_post && mailbox && mailbox->deliver(message);
         if (pending)
             pending->post_outcome(delivered);
         else if (!delivered)

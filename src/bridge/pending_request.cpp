@@ -15,7 +15,10 @@ bool is_synchronous_response_type(int response_type)
     }
 }
 
-PendingRequest::PendingRequest() : event_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+PendingRequest::PendingRequest()
+    : event_(CreateEventA(nullptr, FALSE, FALSE, nullptr)), caller_thread_(GetCurrentThreadId())
+{
+}
 
 PendingRequest::~PendingRequest()
 {

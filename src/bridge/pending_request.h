@@ -2,10 +2,12 @@
 // hands it the response.
 //
 // The notification handler (SDK thread) stores the response, signals the
-// event, posts the message as for every other message, and finally records
-// whether that post succeeded.  The caller reads the response once both are
-// known: when the post failed, nobody else will ever see the response, so
-// the caller releases it after reading.
+// event, posts the message as for every other message (unless the handler
+// belongs to a connector of another thread, which could release it while
+// the caller reads), and finally records whether that post succeeded.  The
+// caller reads the response once both are known: when there was no post,
+// nobody else will ever see the response, so the caller releases it after
+// reading.
 #ifndef TALKWIRE_BRIDGE_PENDING_REQUEST_H
 #define TALKWIRE_BRIDGE_PENDING_REQUEST_H
 
@@ -58,6 +60,7 @@ public:
     virtual ~PendingRequest();
 
     bool has_event() const { return event_ != nullptr; }
+    DWORD caller_thread() const { return caller_thread_; }
 
     // SDK thread: store the response, then signal.
     void hand_off(sdk_resp_base_t *response);
@@ -72,6 +75,7 @@ private:
     enum PostState { kPostPending, kPosted, kPostFailed };
 
     HANDLE event_ = nullptr;
+    DWORD caller_thread_;
     sdk_resp_base_t *response_ = nullptr;
     std::atomic<int> post_state_{kPostPending};
 };

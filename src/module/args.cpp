@@ -1,5 +1,6 @@
 #include "module/args.h"
 
+#include <climits>
 #include <cstring>
 
 namespace talkwire {
@@ -11,7 +12,10 @@ constexpr size_t kMaxSlots = 8;
 bool convert_text(Slot &slot, const char *format, size_t position)
 {
     auto *out = static_cast<std::string *>(slot.target);
-    std::string value;
+    // Straight into the output when it is empty (the usual case): its value
+    // on failure is then empty as before.
+    std::string spare;
+    std::string &value = out->empty() ? *out : spare;
     if (!py::text_arg(slot.object, value)) {
         if (PyErr_ExceptionMatches(PyExc_TypeError)) {
             PyErr_Clear();
@@ -20,12 +24,94 @@ bool convert_text(Slot &slot, const char *format, size_t position)
         }
         return false;
     }
-    if (value.find('\0') != std::string::npos) {
+    if (std::memchr(value.data(), '\0', value.size())) {
         PyErr_Format(PyExc_ValueError, "%s() argument %d: embedded null character", method_name(format),
                      static_cast<int>(position + 1));
+        value.clear();
         return false;
     }
-    out->swap(value);
+    if (&value != out)
+        out->swap(value);
+    return true;
+}
+
+// What the interpreter's parser would store for an argument that is
+// exactly of the type its slot takes; false for anything else, which is
+// left to the parser (conversions, subclasses and every error message).
+bool take_exact(Slot &slot, PyObject *item, int &integer, float &real)
+{
+    switch (slot.kind) {
+    case 's':
+        if (!py::is_exact_text(item))
+            return false;
+        slot.object = item;
+        return true;
+    case 'i': {
+        long value = 0;
+        if (!py::exact_int_value(item, value) || value < INT_MIN || value > INT_MAX)
+            return false;
+        integer = static_cast<int>(value);
+        return true;
+    }
+    case 'f':
+        if (!PyFloat_CheckExact(item))
+            return false;
+        real = static_cast<float>(PyFloat_AS_DOUBLE(item));
+        return true;
+    case 'O':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The common call, every argument exactly the type it should be, without
+// the parser's interpretation of the format.  Outputs are written only
+// once every argument has passed, as the parser does.
+bool parse_exact(PyObject *args, const char *format, Slot *slots, size_t count)
+{
+    if (!PyTuple_CheckExact(args))
+        return false;
+    size_t required = 0;
+    size_t letters = 0;
+    bool optional = false;
+    for (const char *letter = format; *letter && *letter != ':'; ++letter) {
+        if (*letter == '|') {
+            optional = true;
+            continue;
+        }
+        if (letters == count || *letter != slots[letters].kind)
+            return false;
+        required += optional ? 0 : 1;
+        ++letters;
+    }
+    const size_t given = static_cast<size_t>(PyTuple_GET_SIZE(args));
+    if (letters != count || given < required || given > count)
+        return false;
+    int integers[kMaxSlots] = {};
+    float reals[kMaxSlots] = {};
+    for (size_t i = 0; i < given; ++i) {
+        if (!take_exact(slots[i], PyTuple_GET_ITEM(args, i), integers[i], reals[i]))
+            return false;
+    }
+    for (size_t i = 0; i < given; ++i) {
+        Slot &slot = slots[i];
+        if (slot.kind == 'i')
+            *static_cast<int *>(slot.target) = integers[i];
+        else if (slot.kind == 'f')
+            *static_cast<float *>(slot.target) = reals[i];
+        else if (slot.kind == 'O')
+            *static_cast<PyObject **>(slot.target) = PyTuple_GET_ITEM(args, i);
+    }
+    return true;
+}
+
+bool convert_texts(Slot *slots, size_t count, const char *format)
+{
+    for (size_t i = 0; i < count; ++i) {
+        if (slots[i].kind == 's' && slots[i].object && !convert_text(slots[i], format, i))
+            return false;
+    }
     return true;
 }
 
@@ -51,28 +137,37 @@ bool parse_slots(PyObject *args, const char *format, Slot *slots, size_t count)
 {
     if (count > kMaxSlots)
         return false;
-    std::string parser_format(format);
+    if (parse_exact(args, format, slots, count))
+        return convert_texts(slots, count, format);
+    // The interpreter's parser sees 'O' for each text slot.  Formats are
+    // short; a longer one is copied to the heap.
+    char local_format[64];
+    std::string long_format;
+    size_t length = std::strlen(format);
+    char *parser_format = local_format;
+    if (length >= sizeof local_format) {
+        long_format.assign(format, length);
+        parser_format = &long_format[0];
+    } else {
+        std::memcpy(local_format, format, length + 1);
+    }
     void *targets[kMaxSlots] = {};
     size_t position = 0;
-    for (char &letter : parser_format) {
-        if (letter == ':')
+    for (char *letter = parser_format; *letter; ++letter) {
+        if (*letter == ':')
             break;
-        if (letter == '|')
+        if (*letter == '|')
             continue;
-        if (letter == 's')
-            letter = 'O';
+        if (*letter == 's')
+            *letter = 'O';
         Slot &slot = slots[position];
         targets[position] = slot.kind == 's' ? static_cast<void *>(&slot.object) : slot.target;
         ++position;
     }
-    if (!PyArg_ParseTuple(args, parser_format.c_str(), targets[0], targets[1], targets[2], targets[3],
+    if (!PyArg_ParseTuple(args, parser_format, targets[0], targets[1], targets[2], targets[3],
                           targets[4], targets[5], targets[6], targets[7]))
         return false;
-    for (size_t i = 0; i < count; ++i) {
-        if (slots[i].kind == 's' && slots[i].object && !convert_text(slots[i], format, i))
-            return false;
-    }
-    return true;
+    return convert_texts(slots, count, format);
 }
 
 }  // namespace args

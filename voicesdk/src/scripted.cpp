@@ -29,6 +29,7 @@ void ScriptedRules::add(int kind, sdk_resp_base_t *prototype, bool once)
             replaced = rules.standing;
             rules.standing = prototype;
         }
+        kind_has_rules_[static_cast<size_t>(kind)].store(true, std::memory_order_release);
         any_.store(true, std::memory_order_release);
     }
     if (replaced)
@@ -47,6 +48,8 @@ void ScriptedRules::clear()
                 dropped.push_back(rules.standing);
             rules.standing = nullptr;
         }
+        for (std::atomic<bool> &has_rules : kind_has_rules_)
+            has_rules.store(false, std::memory_order_release);
         any_.store(false, std::memory_order_release);
     }
     for (sdk_resp_base_t *prototype : dropped)
@@ -55,16 +58,19 @@ void ScriptedRules::clear()
 
 bool ScriptedRules::on_request(const IssuedRequest &request)
 {
-    if (!any_.load(std::memory_order_acquire))
+    const size_t kind = static_cast<size_t>(request.kind);
+    if (!any_.load(std::memory_order_acquire) || !kind_has_rules_[kind].load(std::memory_order_acquire))
         return false;
     sdk_resp_base_t *answer = nullptr;
     sdk_resp_base_t *used = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        KindRules &rules = rules_[static_cast<size_t>(request.kind)];
+        KindRules &rules = rules_[kind];
         if (!rules.once.empty()) {
             used = rules.once.front();
             rules.once.pop_front();
+            if (rules.once.empty() && !rules.standing)
+                kind_has_rules_[kind].store(false, std::memory_order_release);
             answer = copy_response(used, request.request);
         } else if (rules.standing) {
             answer = copy_response(rules.standing, request.request);

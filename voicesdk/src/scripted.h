@@ -19,6 +19,8 @@ public:
     void add(int kind, sdk_resp_base_t *prototype, bool once);
     void clear();
     bool on_request(const IssuedRequest &request) override;
+    // False when no rule stands: nothing would answer.
+    bool any() const { return any_.load(std::memory_order_acquire); }
 
 private:
     struct KindRules {
@@ -28,6 +30,9 @@ private:
     std::mutex mutex_;
     std::array<KindRules, sdk_request_kind_count> rules_;
     std::atomic<bool> any_{false};  // lets the hot path skip the lock
+    // Per kind: whether a rule stands, so that requests of the other kinds
+    // skip the lock too.
+    std::array<std::atomic<bool>, sdk_request_kind_count> kind_has_rules_{};
 };
 
 }  // namespace voicesdk

@@ -83,9 +83,12 @@ int State::issue(sdk_req_base_t *request)
         recorded_.push_back(Recorded{request, issued.kind, issued.sync, !refuse});
         if (refuse)
             return refused;
+        mode = mode_;
+        // Nothing answers: the request is only recorded.
+        if (!mode && !rules.any())
+            return 0;
         // clear_requests() may drop the record while responders run.
         retain_request(request);
-        mode = mode_;
     }
     if (!rules.on_request(issued) && mode)
         mode->on_request(issued);
@@ -149,6 +152,12 @@ void State::clear_requests()
     }
     for (const Recorded &entry : dropped)
         release_request(entry.request);
+    // The storage goes back for the next requests: regrowing it from
+    // nothing after every clear would make each issue pay for it.
+    dropped.clear();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (recorded_.empty())
+        recorded_.swap(dropped);
 }
 
 void State::reset()

@@ -3,21 +3,56 @@
 #include "internal.h"
 
 #include <mutex>
-#include <unordered_map>
+#include <vector>
 
 namespace twplat {
 namespace {
 
+// A handle names a slot of the table and the slot's generation, which
+// grows every time the slot is used again: values are never reused, and a
+// lookup is an index rather than a hash.
 struct HandleTable {
+    struct Slot {
+        uint64_t generation = 0;
+        std::shared_ptr<KObject> object;  // null: free
+    };
+
     std::mutex m;
-    std::unordered_map<uintptr_t, std::shared_ptr<KObject>> objects;
-    uintptr_t next = 0x1000;  // multiples of 4, as Win32 handles are
+    std::vector<Slot> slots;
+    std::vector<uint32_t> free_slots;
 };
+
+constexpr uintptr_t kFirstHandle = 0x1000;  // multiples of 4 from here, as Win32 handles are
+constexpr unsigned kSlotBits = 24;
+constexpr uint64_t kSlotMask = (uint64_t{1} << kSlotBits) - 1;
+// Past this a generation would no longer fit the handle's bits.
+constexpr uint64_t kLastGeneration = (~uint64_t{0} >> (kSlotBits + 3)) - 1;
 
 HandleTable &handles()
 {
     static HandleTable *table = new HandleTable;  // outlives threads still running at exit
     return *table;
+}
+
+HANDLE handle_value(uint32_t slot, uint64_t generation)
+{
+    return reinterpret_cast<HANDLE>(kFirstHandle + (((generation << kSlotBits) | slot) << 2));
+}
+
+// With the table locked: the slot `h` names while it is in use, else null.
+HandleTable::Slot *slot_of(HandleTable &t, HANDLE h)
+{
+    uintptr_t value = reinterpret_cast<uintptr_t>(h);
+    if (value < kFirstHandle || (value - kFirstHandle) % 4 != 0)
+        return nullptr;
+    uint64_t number = (value - kFirstHandle) >> 2;
+    uint64_t slot = number & kSlotMask;
+    if (slot >= t.slots.size())
+        return nullptr;
+    HandleTable::Slot &found = t.slots[slot];
+    if (!found.object || found.generation != number >> kSlotBits)
+        return nullptr;
+    return &found;
 }
 
 }  // namespace
@@ -32,18 +67,28 @@ HANDLE handle_open(std::shared_ptr<KObject> obj)
 {
     HandleTable &t = handles();
     std::lock_guard<std::mutex> lock(t.m);
-    uintptr_t value = t.next;
-    t.next += 4;
-    t.objects.emplace(value, std::move(obj));
-    return reinterpret_cast<HANDLE>(value);
+    uint32_t slot;
+    if (!t.free_slots.empty()) {
+        slot = t.free_slots.back();
+        t.free_slots.pop_back();
+    } else if (t.slots.size() <= kSlotMask) {
+        slot = static_cast<uint32_t>(t.slots.size());
+        t.slots.emplace_back();
+    } else {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    HandleTable::Slot &entry = t.slots[slot];
+    entry.object = std::move(obj);
+    return handle_value(slot, entry.generation);
 }
 
 std::shared_ptr<KObject> handle_object(HANDLE h)
 {
     HandleTable &t = handles();
     std::lock_guard<std::mutex> lock(t.m);
-    auto it = t.objects.find(reinterpret_cast<uintptr_t>(h));
-    return it == t.objects.end() ? nullptr : it->second;
+    HandleTable::Slot *slot = slot_of(t, h);
+    return slot ? slot->object : nullptr;
 }
 
 std::shared_ptr<KObject> handle_object_of(HANDLE h, KType type)
@@ -64,6 +109,8 @@ HANDLE create_object(LPCSTR name, KType type,
     if (!obj)
         return nullptr;
     HANDLE h = handle_open(std::move(obj));
+    if (!h)
+        return nullptr;
     if (existed)
         *existed = found;
     SetLastError(found ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -84,13 +131,18 @@ extern "C" BOOL CloseHandle(HANDLE h)
     std::shared_ptr<twplat::KObject> dropped;  // released after the lock: it may unbind a name
     {
         std::lock_guard<std::mutex> lock(t.m);
-        auto it = t.objects.find(reinterpret_cast<uintptr_t>(h));
-        if (it == t.objects.end()) {
+        twplat::HandleTable::Slot *slot = twplat::slot_of(t, h);
+        if (!slot) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        dropped = std::move(it->second);
-        t.objects.erase(it);
+        dropped = std::move(slot->object);
+        slot->object.reset();
+        // A slot whose generations are used up is retired, never reused.
+        if (slot->generation < twplat::kLastGeneration) {
+            ++slot->generation;
+            t.free_slots.push_back(static_cast<uint32_t>(slot - t.slots.data()));
+        }
     }
     return TRUE;
 }

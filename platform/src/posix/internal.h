@@ -69,7 +69,8 @@ struct MutexObject final : Waitable {
     bool abandoned = false;
 };
 
-// Handle table.  Handle values are never reused.
+// Handle table.  Handle values are never reused.  Null with the last error
+// set when the table is full.
 HANDLE handle_open(std::shared_ptr<KObject> obj);
 std::shared_ptr<KObject> handle_object(HANDLE h);
 // The object behind `h` if it has type `t`; else null with ERROR_INVALID_HANDLE.

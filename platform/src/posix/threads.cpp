@@ -123,6 +123,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t stack_size, LPTHREAD_START_ROU
         pthread_attr_setstacksize(&attr, stack_size);
 
     HANDLE h = handle_open(thread);
+    if (!h) {
+        pthread_attr_destroy(&attr);
+        return nullptr;
+    }
     auto *boot = new std::shared_ptr<ThreadObject>(thread);
     pthread_t pt;
     int rc = pthread_create(&pt, &attr, thread_main, boot);

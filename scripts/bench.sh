@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds a Release tree for the default python3 and runs the benchmarks:
+# prints the table (with the interpreter's version and the core count) and
+# writes every figure to build-bench/bench-results.json.  Arguments go to
+# bench/run.py (--quick, --only throughput,round_trip, --json PATH).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+python=$(command -v python3)
+build=${TALKWIRE_BENCH_BUILD_DIR:-$root/build-bench}
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+echo "== building $build for $("$python" --version 2>&1) on $(nproc) cores"
+{
+    cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DTALKWIRE_PYTHONS="$python" \
+          -DTALKWIRE_BUILD_TESTS=OFF -DTALKWIRE_BUILD_BENCH=ON
+    cmake --build "$build" -j "$(nproc)"
+} >"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
+exec "$python" "$root/bench/run.py" --build "$build" --json "$build/bench-results.json" "$@"

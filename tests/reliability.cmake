@@ -1,0 +1,92 @@
+# Reliability runs, each under a label of its own (scripts/test.sh runs
+# them all):
+#   tsan      the thread stress under ThreadSanitizer (TALKWIRE_SANITIZE=thread tree)
+#   fuzz      a short run of the dispatcher fuzzer (TALKWIRE_SANITIZE=fuzzer tree, clang)
+#   valgrind  the Python suite under valgrind memcheck, in Debian's python3.11
+#   refleak   the Python suite on Debian's debug interpreter (python3.11-dbg),
+#             with reference counts checked by its regression runner
+# The last two belong to an unsanitized tree and are left out where the
+# tools are missing.
+
+set(PYTHON_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/python)
+
+if(TALKWIRE_SANITIZE STREQUAL "thread")
+  foreach(tag IN LISTS TALKWIRE_PYTHON_TAGS)
+    add_test(NAME tsan_stress_${tag}
+      COMMAND ${TALKWIRE_${tag}_EXECUTABLE} -m unittest -v test_reliability_threads
+      WORKING_DIRECTORY ${PYTHON_TEST_DIR})
+    set_tests_properties(tsan_stress_${tag} PROPERTIES
+      LABELS tsan
+      ENVIRONMENT "${PYTHON_TEST_ENVIRONMENT};TALKWIRE_STRESS_MESSAGES=100000;PYTHONPATH=${CMAKE_BINARY_DIR}/python/${tag}:${CMAKE_SOURCE_DIR}/python:${PYTHON_TEST_DIR}"
+      TIMEOUT 600)
+  endforeach()
+  return()
+endif()
+
+if(TALKWIRE_SANITIZE STREQUAL "fuzzer")
+  add_subdirectory(fuzz)
+  return()
+endif()
+
+if(NOT TALKWIRE_SANITIZE STREQUAL "" OR WIN32)
+  return()
+endif()
+
+# valgrind runs Debian's interpreter by its absolute path (pyenv's shims are
+# scripts, and pyenv's 3.11.7 reports false errors in int.from_bytes); a
+# module built for pyenv's 3.11 loads in it.
+find_program(VALGRIND_PROGRAM valgrind)
+set(TALKWIRE_VALGRIND_PYTHON /usr/bin/python3.11 CACHE FILEPATH "Interpreter the valgrind run uses")
+if(VALGRIND_PROGRAM AND EXISTS ${TALKWIRE_VALGRIND_PYTHON} AND "py311" IN_LIST TALKWIRE_PYTHON_TAGS)
+  set(valgrind_suppressions "")
+  foreach(file /usr/lib/valgrind/python3.supp /usr/lib/x86_64-linux-gnu/valgrind/python3.supp)
+    if(EXISTS ${file})
+      set(valgrind_suppressions --suppressions=${file})
+    endif()
+  endforeach()
+  add_test(NAME valgrind_py311
+    COMMAND ${VALGRIND_PROGRAM} --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite
+            --error-exitcode=99 --num-callers=30 ${valgrind_suppressions}
+            ${TALKWIRE_VALGRIND_PYTHON} -m unittest discover -s ${PYTHON_TEST_DIR} -t ${PYTHON_TEST_DIR})
+  set_tests_properties(valgrind_py311 PROPERTIES
+    LABELS valgrind
+    ENVIRONMENT "PYTHONMALLOC=malloc;PYTHONDONTWRITEBYTECODE=1;TALKWIRE_STRESS_MESSAGES=3000;TALKWIRE_SOURCE_DIR=${CMAKE_SOURCE_DIR};PYTHONPATH=${CMAKE_BINARY_DIR}/python/py311:${CMAKE_SOURCE_DIR}/python:${PYTHON_TEST_DIR}"
+    TIMEOUT 1200)
+endif()
+
+# The debug interpreter needs modules built against its own headers, and
+# without -isystem: its header directory is symlinks, through which gcc
+# would find the release pyconfig.h and drop Py_DEBUG.
+find_program(TALKWIRE_DEBUG_PYTHON NAMES python3.11d)
+if(TALKWIRE_DEBUG_PYTHON)
+  execute_process(COMMAND ${TALKWIRE_DEBUG_PYTHON} -c
+                  "import sys, sysconfig; sys.stdout.write(sysconfig.get_paths()['include'] if hasattr(sys, 'gettotalrefcount') else '')"
+                  OUTPUT_VARIABLE debug_include RESULT_VARIABLE rc)
+  if(rc EQUAL 0 AND EXISTS "${debug_include}/Python.h")
+    foreach(module _talkwire voicesdk)
+      if(module STREQUAL "_talkwire")
+        get_property(sources GLOBAL PROPERTY TALKWIRE_MODULE_SOURCES)
+        get_property(links GLOBAL PROPERTY TALKWIRE_MODULE_SOURCES_LINKS)
+      else()
+        get_property(sources GLOBAL PROPERTY VOICESDK_PYTHON_SOURCES)
+        get_property(links GLOBAL PROPERTY VOICESDK_PYTHON_SOURCES_LINKS)
+      endif()
+      add_library(${module}_debug_python MODULE ${sources})
+      target_include_directories(${module}_debug_python PRIVATE ${debug_include})
+      target_link_libraries(${module}_debug_python PRIVATE ${links})
+      set_target_properties(${module}_debug_python PROPERTIES
+        OUTPUT_NAME ${module} PREFIX "" SUFFIX ".so"
+        CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden
+        LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/python/debug
+        BUILD_RPATH "${CMAKE_BINARY_DIR}/lib")
+    endforeach()
+    # Every test file run four times after two warm-ups; a file whose
+    # reference or memory-block count grows in all four fails.
+    add_test(NAME refleak_debug_python
+      COMMAND ${TALKWIRE_DEBUG_PYTHON} -m test --testdir ${PYTHON_TEST_DIR} -R 2:4 -j0)
+    set_tests_properties(refleak_debug_python PROPERTIES
+      LABELS refleak
+      ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;TALKWIRE_STRESS_MESSAGES=2000;TALKWIRE_SOURCE_DIR=${CMAKE_SOURCE_DIR};PYTHONPATH=${CMAKE_BINARY_DIR}/python/debug:${CMAKE_SOURCE_DIR}/python:${PYTHON_TEST_DIR}"
+      TIMEOUT 900)
+  endif()
+endif()
