@@ -5,6 +5,7 @@ import random
 import sys
 import unittest
 
+import _talkwire
 import voicesdk
 
 from support import E_FAIL, E_INVALIDARG, RecordingListener, fields
@@ -429,7 +430,7 @@ class RandomRunTest(ChannelTest):
         self.chooser = random.Random(4242)
         self.acting = ActingListener(random.Random(99), self.observed)
         self.connector = None
-        self.connector = __import__("_talkwire").Connector(self.acting)
+        self.connector = _talkwire.Connector(self.acting)
         self.acting.connector = self.connector
         self.model = Model(self, self.observed)
         voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
@@ -562,7 +563,7 @@ class RandomRunTest(ChannelTest):
 
     def test_random_run_matches_the_model(self):
         with HookActions(self.acting.hook):
-            for step in range(self.STEPS):
+            for _ in range(self.STEPS):
                 deliveries = []
                 self.direct_step()
                 for _ in range(self.chooser.randint(0, 3)):
