@@ -23,7 +23,8 @@ cmake --build "$build" -j "$jobs"
 
 default_python=$(command -v python3)
 default_version=$("$default_python" -c 'import sys; print("py%d%d" % sys.version_info[:2])')
-if ! ctest --test-dir "$build" -N -R "^python_${default_version}\$" | grep -q "python_${default_version}"; then
+listed=$(ctest --test-dir "$build" -N -R "^python_${default_version}\$")
+if [[ "$listed" != *"python_${default_version}"* ]]; then
     echo "the default python3 ($default_python) has no test run" >&2
     exit 1
 fi
