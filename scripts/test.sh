@@ -21,7 +21,8 @@ echo "== build ($build)"
 cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$jobs"
 
-default_python=$(command -v python3)
+# The interpreter itself, not a launcher script (pyenv shims are shell scripts).
+default_python=$(python3 -c "import sys; print(sys.executable)")
 default_version=$("$default_python" -c 'import sys; print("py%d%d" % sys.version_info[:2])')
 listed=$(ctest --test-dir "$build" -N -R "^python_${default_version}\$")
 if [[ "$listed" != *"python_${default_version}"* ]]; then
