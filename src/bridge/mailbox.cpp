@@ -55,8 +55,24 @@ void Mailbox::collect()
 
 sdk_message_base_t *Mailbox::next()
 {
-    if (taken_ == owned_.size())
+    if (taken_ == owned_.size()) {
+        // All handled: a burst's storage goes back at once.
+        if (owned_.capacity() > kKeptCapacity)
+            std::vector<sdk_message_base_t *>().swap(owned_);
+        owned_.clear();
+        taken_ = 0;
         return nullptr;
+    }
+#if defined(__GNUC__)
+    // A long burst outgrows the caches: start loading a message a few turns
+    // before it is handled (its record and the texts after it).
+    constexpr size_t kAhead = 4;
+    if (taken_ + kAhead < owned_.size()) {
+        const char *ahead = reinterpret_cast<const char *>(owned_[taken_ + kAhead]);
+        __builtin_prefetch(ahead);
+        __builtin_prefetch(ahead + 64);
+    }
+#endif
     return owned_[taken_++];
 }
 

@@ -22,6 +22,20 @@ Channel *ChannelRegistry::find_channel_by_session(const std::string &session_han
     return *it->second.begin();
 }
 
+Channel *ChannelRegistry::find_channel_by_session(const char *session_handle) const
+{
+    if (memo_generation_ == session_generation_ && memo_handle_.compare(session_handle) == 0)
+        return memo_channel_;
+    const std::string handle(session_handle);
+    Channel *found = find_channel_by_session(handle);
+    if (found) {
+        memo_handle_ = handle;
+        memo_channel_ = found;
+        memo_generation_ = session_generation_;
+    }
+    return found;
+}
+
 Channel *ChannelRegistry::add_channel(const std::string &name)
 {
     auto it = channels_.find(name);
@@ -53,6 +67,7 @@ void ChannelRegistry::clear()
     // Moved out first: destroying records must not meet a half-cleared map.
     ChannelMap doomed;
     doomed.swap(channels_);
+    ++session_generation_;
     by_session_.clear();
     for (NameOrdered &records : by_state_)
         records.clear();
@@ -112,6 +127,24 @@ bool ChannelRegistry::store_participant(Channel &channel, const Participant &par
     return !result.second;
 }
 
+bool ChannelRegistry::store_participant(Channel &channel, std::string_view uri, bool flag_a, double level,
+                                        bool flag_b)
+{
+    auto it = channel.participants.lower_bound(uri);
+    const bool known = it != channel.participants.end() && it->first == uri;
+    if (!known) {
+        Participant participant;
+        participant.uri.assign(uri.data(), uri.size());
+        std::string key = participant.uri;
+        it = channel.participants.emplace_hint(it, std::move(key), std::move(participant));
+    }
+    Participant &stored = it->second;
+    stored.flag_a = flag_a;
+    stored.level = level;
+    stored.flag_b = flag_b;
+    return known;
+}
+
 void ChannelRegistry::remove_participant(Channel &channel, const std::string &uri)
 {
     channel.participants.erase(uri);
@@ -129,6 +162,7 @@ const ChannelRegistry::NameOrdered &ChannelRegistry::records_in(ChannelState sta
 
 void ChannelRegistry::index(Channel &channel)
 {
+    ++session_generation_;
     channel.registered_ = true;
     records_in(channel.state_).insert(&channel);
     if (!channel.session_handle_.empty())
@@ -137,6 +171,7 @@ void ChannelRegistry::index(Channel &channel)
 
 void ChannelRegistry::unindex(Channel &channel)
 {
+    ++session_generation_;
     channel.registered_ = false;
     records_in(channel.state_).erase(&channel);
     if (channel.session_handle_.empty())

@@ -14,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -46,7 +47,8 @@ public:
 
     const std::string name;  // the record's key; never changes
     std::string uri;
-    std::map<std::string, Participant> participants;
+    // Transparent ordering: looked up by the SDK's text without a copy.
+    std::map<std::string, Participant, std::less<>> participants;
     const int32_t volume_base = 50;
 
 private:
@@ -76,6 +78,9 @@ public:
     // An empty handle names no session, so records still waiting for their
     // add-session answer are never found by it.
     Channel *find_channel_by_session(const std::string &session_handle) const;
+    // The same for the SDK's text.  Every participant event looks its
+    // session up, so the last answer is kept until the index changes.
+    Channel *find_channel_by_session(const char *session_handle) const;
     // Insert-if-absent; returns the record under the name.
     Channel *add_channel(const std::string &name);
     void remove_channel(const std::string &name);
@@ -100,6 +105,9 @@ public:
 
     // True when the URI was present before (every field is overwritten).
     static bool store_participant(Channel &channel, const Participant &participant);
+    // The same from the fields: a participant already known is updated in
+    // place, with no record made and no text copied.
+    static bool store_participant(Channel &channel, std::string_view uri, bool flag_a, double level, bool flag_b);
     static void remove_participant(Channel &channel, const std::string &uri);
 
     // Compares every index with the records; empty when they agree, else
@@ -121,6 +129,12 @@ private:
     std::set<std::string> desired_;
     ChannelMap channels_;
     std::unordered_map<std::string, NameOrdered> by_session_;
+    // Bumped by every change of by_session_; the lookup memo is valid only
+    // for the generation it was made in.
+    uint64_t session_generation_ = 1;
+    mutable uint64_t memo_generation_ = 0;
+    mutable std::string memo_handle_;
+    mutable Channel *memo_channel_ = nullptr;
     NameOrdered by_state_[kStateCount];
 };
 

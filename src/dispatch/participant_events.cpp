@@ -34,9 +34,8 @@ void on_participant_added(Dispatch &dispatch, const char *session_handle, const 
     Channel *channel = channel_of_session(dispatch, session_handle);
     if (!channel || participant_type == kUnreportedParticipantType)
         return;
-    Participant participant;
-    participant.uri = or_empty(participant_uri);
-    ChannelRegistry::store_participant(*channel, participant);  // a rejoin starts afresh
+    // A rejoin starts afresh.
+    ChannelRegistry::store_participant(*channel, or_empty(participant_uri), false, 0.0, false);
     // A copy: building the arguments may run Python code that changes the
     // registry.
     const std::string name = channel->name;
@@ -59,12 +58,7 @@ void on_participant_properties(Dispatch &dispatch, const char *session_handle, c
     Channel *channel = channel_of_session(dispatch, session_handle);
     if (!channel)
         return;
-    Participant participant;
-    participant.uri = or_empty(participant_uri);
-    participant.flag_a = flag_a != 0;
-    participant.level = level;
-    participant.flag_b = flag_b != 0;
-    ChannelRegistry::store_participant(*channel, participant);
+    ChannelRegistry::store_participant(*channel, or_empty(participant_uri), flag_a != 0, level, flag_b != 0);
     const std::string name = channel->name;
     // The listener gets the flags exactly as the SDK gave them.
     dispatch.notify(Callback::OnParticipantStateChanged, participant_uri, name, flag_a, flag_b);

@@ -198,6 +198,8 @@ void expect_same(const ChannelRegistry &registry, const std::map<std::string, Mo
             }
         }
         ASSERT_EQ(found ? found->name : std::string(), expected) << "step " << step << " handle " << handle;
+        // The SDK-text lookup, which remembers its last answer, agrees.
+        ASSERT_EQ(registry.find_channel_by_session(handle.c_str()), found) << "step " << step << " handle " << handle;
     }
 }
 

@@ -100,6 +100,8 @@ class JoinedConnectorTest(ConnectorTest):
 
     def fresh_joined(self):
         """Replaces self.connector with a new joined one."""
+        if not PY3:
+            sys.exc_clear()  # its frames may hold the old connector
         self.connector = None
         voicesdk.flush(5.0)
         voicesdk.reset()

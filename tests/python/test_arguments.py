@@ -63,8 +63,13 @@ class ArgumentsTest(ChannelTest):
 
     def test_out_of_range_integers_are_rejected_either_way(self):
         for value in (INT_MAX + 1, INT_MIN - 1, 2 ** 64):
-            for given in (value, Integer(value)):
-                self.assertRaises(OverflowError, self.connector.MuteChannelOutput, "a", given)
+            given = [value]
+            try:
+                given.append(Integer(value))
+            except OverflowError:  # Python 2: an int subclass holds a C long only
+                pass
+            for argument in given:
+                self.assertRaises(OverflowError, self.connector.MuteChannelOutput, "a", argument)
         self.assertEqual(voicesdk.requests(), [])
 
     def test_omitted_optional_arguments_keep_their_defaults(self):

@@ -3,6 +3,7 @@ the SDK or the platform: refused requests, copies the SDK cannot make,
 events, threads and windows that cannot be created, wake-ups that cannot
 be posted.  Each ends in its defined error with nothing leaked, and the
 connector goes on working afterwards."""
+import sys
 import threading
 import time
 import unittest
@@ -162,15 +163,20 @@ class HandlerIssuePointTest(FaultTest):
         voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": name}, session_handle=session)
         self.pump()
 
-    def unraisable_messages(self, seen):
-        return [getattr(error, "filename", error) for error in seen]
+    def assertUnraisable(self, seen, messages):
+        """What reached the unraisable hook: the errors' messages, or their
+        types (3.8+); one line of text per error on older interpreters."""
+        if hasattr(sys, "unraisablehook"):
+            self.assertEqual([getattr(error, "filename", None) or type(error) for error in seen], messages)
+        else:
+            self.assertEqual(len([text for text in seen if "ignored" in text]), len(messages))
 
     def test_refused_add_session_leaves_the_channel_created(self):
         self.create("b")
         voicesdk.refuse(REFUSED, 1)
         with Unraisables() as seen:
             self.pump()
-        self.assertEqual(self.unraisable_messages(seen.seen)[-1:], ["Couldn't create voice session."])
+        self.assertUnraisable(seen.seen, ["Couldn't create voice session."])
         self.assertEqual(self.connector.ChannelJoinInProgressCount(), 2)  # chan, and b Created
         self.assertNothingLeft("add session")
         self.connector.LeaveChannel("b")  # a Created record goes without a request
@@ -189,7 +195,8 @@ class HandlerIssuePointTest(FaultTest):
                 voicesdk.fail_strdup(1)
             with Unraisables() as seen:
                 self.pump()
-            self.assertEqual(len(seen.seen), 1, fault)
+            self.assertUnraisable(seen.seen, [MemoryError] if fault == "fail_strdup"
+                                  else ["Couldn't create session group."])
             self.assertFalse([r for r in voicesdk.requests() if r["kind"] == "sessiongroup_add_session"], fault)
             self.connector.SetSpeakingChannel()  # sends the group handle: still none
             self.assertEqual(voicesdk.requests()[-1]["fields"], [("sessiongroup_handle", "")], fault)
@@ -218,8 +225,7 @@ class HandlerIssuePointTest(FaultTest):
             voicesdk.event(20, session_handle="sess-b", media_state=2)
             voicesdk.event(4, session_state=4, session_flag=1, channel_name="b")
             self.pump()
-        self.assertEqual(self.unraisable_messages(seen.seen),
-                         ["Couldn't terminate voice session", "Couldn't terminate voice session"])
+        self.assertUnraisable(seen.seen, ["Couldn't terminate voice session", "Couldn't terminate voice session"])
         self.assertEqual(self.connector.ChannelJoinInProgressCount(), 2)  # b still Leaving
         voicesdk.event(20, session_handle="sess-b", media_state=1)
         self.pump()

@@ -390,17 +390,18 @@ char *copy_text(const char *text)
 
 void *allocate(const sdk_record_info_t *info)
 {
-    // malloc and memset rather than calloc: small blocks then come from the
-    // allocator's per-thread cache.
-    const size_t size = sizeof(RecordHeader) + info->size;
-    void *memory = std::malloc(size);
+    // malloc rather than calloc, which bypasses the allocator's per-thread
+    // cache; only the record is zeroed (the header is constructed), which
+    // also keeps the compiler from turning the pair back into calloc.
+    void *memory = std::malloc(sizeof(RecordHeader) + info->size);
     if (!memory)
         return nullptr;
-    std::memset(memory, 0, size);
     auto *header = new (memory) RecordHeader;
     header->info = info;
+    void *record = static_cast<char *>(memory) + sizeof(RecordHeader);
+    std::memset(record, 0, info->size);
     counter_for(info->record_class).fetch_add(1, std::memory_order_relaxed);
-    return static_cast<char *>(memory) + sizeof(RecordHeader);
+    return record;
 }
 
 sdk_req_base_t *make_request(int kind)

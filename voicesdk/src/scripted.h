@@ -19,8 +19,12 @@ public:
     void add(int kind, sdk_resp_base_t *prototype, bool once);
     void clear();
     bool on_request(const IssuedRequest &request) override;
-    // False when no rule stands: nothing would answer.
-    bool any() const { return any_.load(std::memory_order_acquire); }
+    // False when no rule stands for the kind: nothing would answer.
+    bool answers(int kind) const
+    {
+        return any_.load(std::memory_order_acquire) &&
+               kind_has_rules_[static_cast<size_t>(kind)].load(std::memory_order_acquire);
+    }
 
 private:
     struct KindRules {

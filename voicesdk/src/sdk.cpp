@@ -85,7 +85,7 @@ int State::issue(sdk_req_base_t *request)
             return refused;
         mode = mode_;
         // Nothing answers: the request is only recorded.
-        if (!mode && !rules.any())
+        if (!mode && !rules.answers(issued.kind))
             return 0;
         // clear_requests() may drop the record while responders run.
         retain_request(request);
