@@ -46,11 +46,11 @@ class InitializeTest(ConnectorTest):
                           values["log_level"]), (".", "voice", ".log", 1))
 
     def test_arguments_and_repeat(self):
-        self.connector.InitializeEx("game", 0, "/tmp/logs", "vx", ".txt", 4)
+        self.connector.InitializeEx("game", 0, "/tmp/logs", "talk", ".txt", 4)
         first = fields(self.wait_for_request())
         self.assertEqual(first["account_server_url"], "http://www.game" + DOMAIN + "/api2")
         self.assertEqual((first["log_folder"], first["log_file_prefix"], first["log_file_suffix"],
-                          first["log_level"]), ("/tmp/logs", "vx", ".txt", 4))
+                          first["log_level"]), ("/tmp/logs", "talk", ".txt", 4))
         voicesdk.clear_requests()
         self.connector.InitializeEx("")
         second = fields(self.wait_for_request())
