@@ -40,7 +40,8 @@ cmake --build "$asan" -j "$jobs"
 ctest --test-dir "$asan" --output-on-failure -j "$jobs" -LE "slow|fuzz|valgrind"
 
 echo "== reliability: debug interpreter reference counts, valgrind memcheck ($build)"
-ctest --test-dir "$build" --output-on-failure -j "$jobs" -L "refleak|valgrind"
+# One at a time: both are heavy, and valgrind slows down badly under load.
+ctest --test-dir "$build" --output-on-failure -L "refleak|valgrind"
 
 echo "== reliability: thread stress under ThreadSanitizer ($default_python)"
 cmake -S "$root" -B "$tsan" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALKWIRE_SANITIZE=thread \

@@ -275,7 +275,8 @@ class DemoTest(unittest.TestCase):
         process = subprocess.Popen([sys.executable, demo], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         output = process.communicate()[0].decode("utf-8", "replace")
         self.assertEqual(process.returncode, 0, output)
-        self.assertLess(time.time() - start, 10.0)
+        # Ten seconds as users run it; sanitized interpreters run several times slower.
+        self.assertLess(time.time() - start, 30.0 if os.environ.get("LD_PRELOAD") else 10.0)
         self.assertIn("Run() returned", output)
         self.assertIn("OnShutDown", output)
         self.assertIn("requests by kind:", output)
