@@ -309,6 +309,7 @@ class BadInputMatrixTest(JoinedConnectorTest):
                 self.tried += 1
                 self.assertIsNone(self.call(name, arguments, {}))
         self.assertEqual(voicesdk.requests(), [])
+        self.assertNoFailures()
 
     def test_retired_methods_raise_whatever_they_are_given(self):
         values = [value for _, value, _ in hostile_values()]
@@ -320,7 +321,9 @@ class BadInputMatrixTest(JoinedConnectorTest):
                 with self.assertRaises(OSError) as caught:
                     self.call(name, arguments, {})
                 self.assertEqual(caught.exception.errno, -2147467263)
+                forget_exception()
         self.assertEqual(voicesdk.requests(), [])
+        self.assertNoFailures()
 
     def test_accepted_values_give_defined_results(self):
         """Text the parser takes reaches the SDK byte for byte; numbers the
