@@ -99,6 +99,18 @@ def fields(request):
     return dict(request["fields"])
 
 
+def assert_nothing_left(test, flush_timeout=5.0):
+    """Once the connectors are gone: every record released, no handler left
+    registered.  Resets the stand-in either way."""
+    gc.collect()
+    voicesdk.flush(flush_timeout)
+    settle_request_threads()
+    live = voicesdk.live()
+    voicesdk.reset()
+    test.assertEqual(live, {"requests": 0, "responses": 0, "events": 0})
+    test.assertEqual(voicesdk.handlers(), 0)
+
+
 class ConnectorTest(unittest.TestCase):
     """Resets the SDK stand-in before each test and checks afterwards that
     every record was released once the connectors are gone."""
@@ -110,13 +122,7 @@ class ConnectorTest(unittest.TestCase):
 
     def tearDown(self):
         self.connector = None
-        gc.collect()
-        voicesdk.flush(5.0)
-        settle_request_threads()
-        live = voicesdk.live()
-        voicesdk.reset()
-        self.assertEqual(live, {"requests": 0, "responses": 0, "events": 0})
-        self.assertEqual(voicesdk.handlers(), 0)
+        assert_nothing_left(self)
 
     def requests(self, kind=None):
         return [r for r in voicesdk.requests() if kind is None or r["kind"] == kind]

@@ -12,7 +12,7 @@ import voicesdk
 
 from reliability_support import (CHANNEL, PARTICIPANT, SESSION, JoinedConnectorTest, answer_synchronous_requests,
                                  make_joined)
-from support import RecordingListener, pump
+from support import RecordingListener, assert_nothing_left, pump
 
 REPEATS = 40
 
@@ -401,12 +401,7 @@ class DropConnectorInCallbackTest(unittest.TestCase):
         answer_synchronous_requests()
 
     def tearDown(self):
-        gc.collect()
-        voicesdk.flush(5.0)
-        live = voicesdk.live()
-        voicesdk.reset()
-        self.assertEqual(live, {"requests": 0, "responses": 0, "events": 0})
-        self.assertEqual(voicesdk.handlers(), 0)
+        assert_nothing_left(self)
 
     def drop_in(self, name, queue, then=None):
         listener = DroppingListener(name, then)

@@ -13,6 +13,8 @@ import unittest
 import _talkwire
 import voicesdk
 
+from support import assert_nothing_left
+
 from reliability_support import answer_synchronous_requests
 
 MESSAGES = int(os.environ.get("TALKWIRE_STRESS_MESSAGES", "20000"))
@@ -64,12 +66,7 @@ class StressTest(unittest.TestCase):
         answer_synchronous_requests()
 
     def tearDown(self):
-        gc.collect()
-        voicesdk.flush(10.0)
-        live = voicesdk.live()
-        voicesdk.reset()
-        self.assertEqual(live, {"requests": 0, "responses": 0, "events": 0})
-        self.assertEqual(voicesdk.handlers(), 0)
+        assert_nothing_left(self, flush_timeout=10.0)
 
     def pump(self, connector):
         voicesdk.post_quit()
