@@ -8,12 +8,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 python=$(command -v python3)
 build=${TALKWIRE_BENCH_BUILD_DIR:-$root/build-bench}
-generator=()
-command -v ninja >/dev/null && generator=(-G Ninja)
 echo "== building $build for $("$python" --version 2>&1) on $(nproc) cores"
-{
-    cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DTALKWIRE_PYTHONS="$python" \
-          -DTALKWIRE_BUILD_TESTS=OFF -DTALKWIRE_BUILD_BENCH=ON
-    cmake --build "$build" -j "$(nproc)"
-} >"$build.log" 2>&1 || { cat "$build.log"; exit 1; }
+source "$root/scripts/build-modules.sh"
+build_modules "$python" "$build" -DTALKWIRE_BUILD_BENCH=ON
 exec "$python" "$root/bench/run.py" --build "$build" --json "$build/bench-results.json" "$@"
