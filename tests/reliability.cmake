@@ -34,7 +34,10 @@ endif()
 
 # valgrind runs Debian's interpreter by its absolute path (pyenv's shims are
 # scripts, and pyenv's 3.11.7 reports false errors in int.from_bytes); a
-# module built for pyenv's 3.11 loads in it.
+# module built for pyenv's 3.11 loads in it.  --fair-sched=yes: valgrind runs
+# one thread at a time, and its default lock lets a thread that polls (a pump
+# loop waiting for another thread's answer) take it back again and again, so
+# the thread it waits for starves; the suite took minutes instead of one.
 find_program(VALGRIND_PROGRAM valgrind)
 set(TALKWIRE_VALGRIND_PYTHON /usr/bin/python3.11 CACHE FILEPATH "Interpreter the valgrind run uses")
 if(VALGRIND_PROGRAM AND EXISTS ${TALKWIRE_VALGRIND_PYTHON} AND "py311" IN_LIST TALKWIRE_PYTHON_TAGS)
@@ -46,7 +49,7 @@ if(VALGRIND_PROGRAM AND EXISTS ${TALKWIRE_VALGRIND_PYTHON} AND "py311" IN_LIST T
   endforeach()
   add_test(NAME valgrind_py311
     COMMAND ${VALGRIND_PROGRAM} --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite
-            --error-exitcode=99 --num-callers=30 ${valgrind_suppressions}
+            --error-exitcode=99 --num-callers=30 --fair-sched=yes ${valgrind_suppressions}
             ${TALKWIRE_VALGRIND_PYTHON} -m unittest discover -s ${PYTHON_TEST_DIR} -t ${PYTHON_TEST_DIR})
   set_tests_properties(valgrind_py311 PROPERTIES
     LABELS valgrind
