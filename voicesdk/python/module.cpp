@@ -585,8 +585,7 @@ PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "voicesdk", doc, -1, methods,
 }  // namespace
 }  // namespace voicesdk_py
 
-// Older interpreters do not mark the init function visible themselves.
-#pragma GCC visibility push(default)
+TW_MODULE_EXPORTS_BEGIN
 TW_MODULE_INIT(voicesdk)
 {
 #if TW_PY3
@@ -596,4 +595,4 @@ TW_MODULE_INIT(voicesdk)
 #endif
     TW_MODULE_RETURN(module);
 }
-#pragma GCC visibility pop
+TW_MODULE_EXPORTS_END
