@@ -8,16 +8,15 @@
 # The last two belong to an unsanitized tree and are left out where the
 # tools are missing.
 
-set(PYTHON_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/python)
-
 if(TALKWIRE_SANITIZE STREQUAL "thread")
   foreach(tag IN LISTS TALKWIRE_PYTHON_TAGS)
+    talkwire_pythonpath(stress_path ${CMAKE_BINARY_DIR}/python/${tag} ${CMAKE_SOURCE_DIR}/python ${PYTHON_TEST_DIR})
     add_test(NAME tsan_stress_${tag}
       COMMAND ${TALKWIRE_${tag}_EXECUTABLE} -m unittest -v test_reliability_threads
       WORKING_DIRECTORY ${PYTHON_TEST_DIR})
     set_tests_properties(tsan_stress_${tag} PROPERTIES
       LABELS tsan
-      ENVIRONMENT "${PYTHON_TEST_ENVIRONMENT};TALKWIRE_STRESS_MESSAGES=100000;PYTHONPATH=${CMAKE_BINARY_DIR}/python/${tag}:${CMAKE_SOURCE_DIR}/python:${PYTHON_TEST_DIR}"
+      ENVIRONMENT "${PYTHON_TEST_ENVIRONMENT};TALKWIRE_STRESS_MESSAGES=100000;${stress_path}"
       TIMEOUT 600)
   endforeach()
   return()

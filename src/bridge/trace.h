@@ -7,7 +7,12 @@
 namespace talkwire {
 
 #ifdef TALKWIRE_TRACE
-void trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
+#  if defined(__GNUC__)
+#    define TW_PRINTF_FORMAT __attribute__((format(printf, 1, 2)))
+#  else
+#    define TW_PRINTF_FORMAT
+#  endif
+void trace(const char *format, ...) TW_PRINTF_FORMAT;
 #else
 inline void trace(const char *, ...) {}
 #endif

@@ -41,10 +41,10 @@ PyObject *create_module()
 
 }  // namespace
 
-#pragma GCC visibility push(default)
+TW_MODULE_EXPORTS_BEGIN
 TW_MODULE_INIT(_talkwire)
 {
     PyObject *module = create_module();
     TW_MODULE_RETURN(module);
 }
-#pragma GCC visibility pop
+TW_MODULE_EXPORTS_END

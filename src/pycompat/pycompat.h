@@ -197,6 +197,17 @@ inline void write_unraisable(PyObject *context)
 
 // Module definition: TW_MODULE_INIT(name) opens the init function;
 // tw_module_create() makes the module object; TW_MODULE_RETURN(m) ends it.
+// TW_MODULE_EXPORTS_BEGIN / _END bracket the init function, the module's one
+// export.  Modules build with hidden visibility, and interpreters before 3.9
+// leave PyMODINIT_FUNC's visibility alone; on Windows PyMODINIT_FUNC is
+// __declspec(dllexport), which exports it and nothing else.
+#if defined(__GNUC__) && !defined(_WIN32)
+#  define TW_MODULE_EXPORTS_BEGIN _Pragma("GCC visibility push(default)")
+#  define TW_MODULE_EXPORTS_END _Pragma("GCC visibility pop")
+#else
+#  define TW_MODULE_EXPORTS_BEGIN
+#  define TW_MODULE_EXPORTS_END
+#endif
 #if TW_PY3
 #  define TW_MODULE_INIT(name) PyMODINIT_FUNC PyInit_##name(void)
 #  define TW_MODULE_RETURN(module) return (module)

@@ -6,7 +6,7 @@ import unittest
 
 import voicesdk
 
-from support import E_FAIL, E_INVALIDARG, ConnectorTest, fields
+from support import E_FAIL, E_INVALIDARG, ConnectorTest, fields, needs_platform_faults
 
 DOMAIN = ".voiceservice.example"
 
@@ -64,6 +64,7 @@ class InitializeTest(ConnectorTest):
             self.connector.InitializeEx("a", "b")
         self.assertEqual(voicesdk.requests(), [])
 
+    @needs_platform_faults
     def test_thread_failure(self):
         voicesdk.fault("create_thread", error=8)
         self.assertWindowsError(8, "Error Creating Thread", self.connector.InitializeEx)

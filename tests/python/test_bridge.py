@@ -7,7 +7,7 @@ import unittest
 import _talkwire
 import voicesdk
 
-from support import ConnectorTest, RecordingListener, pump
+from support import ConnectorTest, RecordingListener, needs_platform_faults, pump
 
 
 class DroppingListener(object):
@@ -55,6 +55,7 @@ class RunTest(ConnectorTest):
         gc.collect()
         self.assertEqual(voicesdk.live()["events"], 0)
 
+    @needs_platform_faults
     def test_post_failure_releases_the_message(self):
         voicesdk.fault("post_message", count=1)
         voicesdk.message(9)

@@ -4,7 +4,7 @@ import unittest
 import _talkwire
 import voicesdk
 
-from support import E_FAIL, ConnectorTest, RecordingListener, fields, pump
+from support import E_FAIL, ConnectorTest, RecordingListener, fields, needs_platform_faults, pump
 
 
 class CookieTest(ConnectorTest):
@@ -85,12 +85,14 @@ class SynchronousRoadTest(ConnectorTest):
         self.assertEqual(values, [320, 640, 960, 960])
         self.pump()
 
+    @needs_platform_faults
     def test_no_event_means_no_request(self):
         voicesdk.fault("create_event")
         self.assertWindowsError(E_FAIL, "Couldn't get microphone volume", self.connector.GetMicrophoneVolume)
         self.assertEqual(voicesdk.requests(), [])
         self.assertEqual(voicesdk.live()["requests"], 0)
 
+    @needs_platform_faults
     def test_connector_without_window_still_completes(self):
         voicesdk.fault("create_window")
         lonely = _talkwire.Connector(RecordingListener())

@@ -16,6 +16,8 @@ PY3 = sys.version_info[0] >= 3
 
 def _library():
     here = os.path.dirname(os.path.abspath(voicesdk.__file__))
+    if sys.platform == "win32":
+        return ctypes.CDLL(os.path.join(here, "voicesdk.dll"))  # the build copies it there
     for candidate in (os.path.join(here, "..", "..", "lib", "libvoicesdk.so"),
                       os.path.join(here, "libvoicesdk.so")):
         if os.path.exists(candidate):
@@ -298,7 +300,15 @@ class ControlTest(unittest.TestCase):
         libc = ctypes.CDLL(None)
         libc.free.argtypes = [ctypes.c_void_p]
         libc.free(copy)
-        voicesdk.fault("post_message", count=2, error=5)
+
+    def test_platform_faults_everywhere_but_windows(self):
+        # Tests that inject platform faults skip where PLATFORM_FAULTS is
+        # false; that must not happen where the platform layer is ours.
+        self.assertEqual(bool(voicesdk.PLATFORM_FAULTS), sys.platform != "win32")
+        if voicesdk.PLATFORM_FAULTS:
+            voicesdk.fault("post_message", count=2, error=5)
+        else:
+            self.assertRaises(NotImplementedError, voicesdk.fault, "post_message")
         voicesdk.fault_clear()
 
 

@@ -22,7 +22,11 @@ enum twplat_fault {
     twplat_fault_count
 };
 
-#ifndef _WIN32
+/* Windows has the real calls, which cannot be made to fail on demand. */
+#ifdef _WIN32
+#  define TWPLAT_HAVE_FAULTS 0
+#else
+#  define TWPLAT_HAVE_FAULTS 1
 TWPLATFORM_API void twplat_inject_fault(int fault, int count, DWORD error);
 TWPLATFORM_API void twplat_clear_faults(void);
 #endif
