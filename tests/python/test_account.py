@@ -12,9 +12,11 @@ DOMAIN = ".voiceservice.example"
 
 
 def expected_port_range():
-    # The same generator the module seeds with the process id.
+    # The same generator the module seeds with the process id.  Every C
+    # runtime on Windows has the same rand(), so the UCRT reproduces the sequence.
     import ctypes
-    libc = ctypes.CDLL(None)
+    import sys
+    libc = ctypes.cdll.ucrtbase if sys.platform == "win32" else ctypes.CDLL(None)
     libc.srand(os.getpid())
     low = (libc.rand() % 1000 + 200) * 50
     return low, low + 50

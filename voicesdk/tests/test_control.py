@@ -297,7 +297,8 @@ class ControlTest(unittest.TestCase):
         voicesdk.reset()
         copy = sdk.sdk_strdup(b"y")
         self.assertTrue(copy)
-        libc = ctypes.CDLL(None)
+        # The SDK allocates with the C runtime's malloc (the shared UCRT on Windows).
+        libc = ctypes.cdll.ucrtbase if sys.platform == "win32" else ctypes.CDLL(None)
         libc.free.argtypes = [ctypes.c_void_p]
         libc.free(copy)
 
