@@ -11,25 +11,31 @@ void Mailbox::open(HWND window)
     window_ = window;
 }
 
-bool Mailbox::deliver(sdk_message_base_t *message)
+bool Mailbox::deliver(sdk_message_base_t *const *messages, size_t count)
 {
     HWND wake = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!window_)
             return false;
-        arrived_.push_back(message);
+        arrived_.insert(arrived_.end(), messages, messages + count);
         if (!wake_pending_) {
             wake_pending_ = true;
             wake = window_;
         }
     }
-    // Posted outside the lock.  A failed post leaves the message queued: the
-    // next delivery posts again, and close() releases whatever is left.
-    if (wake && !PostMessageA(wake, kSdkMessage, 0, 0)) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        wake_pending_ = false;
+    // Posted outside the lock.  A failed post leaves the messages queued:
+    // the next delivery posts again, and close() releases whatever is left.
+    // Delivered one by one, each message would have tried once, so a group
+    // tries as often.
+    if (!wake)
+        return true;
+    for (size_t attempt = 0; attempt < count; ++attempt) {
+        if (PostMessageA(wake, kSdkMessage, 0, 0))
+            return true;
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    wake_pending_ = false;
     return true;
 }
 

@@ -31,8 +31,10 @@ public:
     DWORD owner_thread() const { return owner_thread_; }
 
     // SDK thread.  False when the mailbox has no window or is closed: the
-    // message is then still the caller's.
-    bool deliver(sdk_message_base_t *message);
+    // messages are then still the caller's.  Several at once cost one lock
+    // and at most one wake-up.
+    bool deliver(sdk_message_base_t *const *messages, size_t count);
+    bool deliver(sdk_message_base_t *message) { return deliver(&message, 1); }
 
     // Owner thread, on the wake-up.  Takes what has arrived since the last
     // wake-up into the owner's list and returns the next message, or null.

@@ -16,26 +16,66 @@ PendingRequest *waiting_caller(sdk_message_base_t *message)
     return static_cast<PendingRequest *>(response->request->user_pointer);
 }
 
+// Messages nobody waits for, delivered a group at a time: one mailbox lock
+// and at most one wake-up per group instead of per message.  The SDK's
+// queue is drained without blocking, so a group waits only while the next
+// messages are taken.
+class Group {
+public:
+    explicit Group(Mailbox *mailbox) : mailbox_(mailbox) {}
+    Group(const Group &) = delete;
+    Group &operator=(const Group &) = delete;
+    ~Group() { deliver(); }
+
+    void add(sdk_message_base_t *message)
+    {
+        messages_[count_++] = message;
+        if (count_ == kSize)
+            deliver();
+    }
+
+    // Delivers what is held; what the mailbox cannot take is released.
+    void deliver()
+    {
+        if (count_ == 0)
+            return;
+        if (!mailbox_ || !mailbox_->deliver(messages_, count_)) {
+            for (size_t i = 0; i < count_; ++i)
+                destroy_msg(messages_[i]);
+        }
+        count_ = 0;
+    }
+
+private:
+    static constexpr size_t kSize = 64;
+    Mailbox *mailbox_;
+    sdk_message_base_t *messages_[kSize];
+    size_t count_ = 0;
+};
+
 }  // namespace
 
 void notification_handler(void *user_data)
 {
     auto *mailbox = static_cast<Mailbox *>(user_data);
+    Group group(mailbox);
     sdk_message_base_t *message = nullptr;
     while (sdk_get_message(&message) == 0) {
-        // The hand-off comes first: a synchronous caller is blocked on it.
         PendingRequest *pending = waiting_caller(message);
+        if (!pending) {
+            group.add(message);
+            continue;
+        }
+        // The hand-off comes first: a synchronous caller is blocked on it.
         // A copy posted to another thread's connector could be dispatched,
         // and released, while its caller still reads it: such an answer
         // stays the caller's alone (nothing dispatches synchronous answers).
-        const bool may_post = !pending || (mailbox && pending->caller_thread() == mailbox->owner_thread());
-        if (pending)
-            pending->hand_off(reinterpret_cast<sdk_resp_base_t *>(message));
-        bool delivered = may_post && mailbox && mailbox->deliver(message);
-        if (pending)
-            pending->post_outcome(delivered);
-        else if (!delivered)
-            destroy_msg(message);
+        const bool may_post = mailbox && pending->caller_thread() == mailbox->owner_thread();
+        pending->hand_off(reinterpret_cast<sdk_resp_base_t *>(message));
+        // Whatever came before the answer reaches the mailbox before it.
+        group.deliver();
+        const bool delivered = may_post && mailbox && mailbox->deliver(message);
+        pending->post_outcome(delivered);
     }
 }
 

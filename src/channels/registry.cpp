@@ -2,14 +2,23 @@
 
 #include "bridge/trace.h"
 
+#include <cstring>
 #include <utility>
 
 namespace talkwire {
 
 Channel *ChannelRegistry::find_channel(const std::string &name) const
 {
+    // A record's name never changes, and within one generation the record
+    // is still registered.
+    if (found_generation_ == records_generation_ && found_ && found_->name == name)
+        return found_;
     auto it = channels_.find(name);
-    return it == channels_.end() ? nullptr : it->second.get();
+    if (it == channels_.end())
+        return nullptr;
+    found_ = it->second.get();
+    found_generation_ = records_generation_;
+    return found_;
 }
 
 Channel *ChannelRegistry::find_channel_by_session(const std::string &session_handle) const
@@ -24,7 +33,10 @@ Channel *ChannelRegistry::find_channel_by_session(const std::string &session_han
 
 Channel *ChannelRegistry::find_channel_by_session(const char *session_handle) const
 {
-    if (memo_generation_ == session_generation_ && memo_handle_.compare(session_handle) == 0)
+    // strncmp stops at the SDK text's end, so a shorter text is never read
+    // past; the memo holds no NUL, so equal means the same text.
+    if (memo_generation_ == session_generation_ &&
+        std::strncmp(memo_handle_.c_str(), session_handle, memo_handle_.size() + 1) == 0)
         return memo_channel_;
     const std::string handle(session_handle);
     Channel *found = find_channel_by_session(handle);
@@ -41,6 +53,7 @@ Channel *ChannelRegistry::add_channel(const std::string &name)
     auto it = channels_.find(name);
     if (it == channels_.end()) {
         it = channels_.emplace(name, std::unique_ptr<Channel>(new Channel(name))).first;
+        ++records_generation_;
         index(*it->second);
     }
     return it->second.get();
@@ -58,6 +71,7 @@ std::unique_ptr<Channel> ChannelRegistry::take_channel(const std::string &name)
         return nullptr;
     std::unique_ptr<Channel> record = std::move(it->second);
     channels_.erase(it);
+    ++records_generation_;
     unindex(*record);
     return record;
 }
@@ -67,6 +81,7 @@ void ChannelRegistry::clear()
     // Moved out first: destroying records must not meet a half-cleared map.
     ChannelMap doomed;
     doomed.swap(channels_);
+    ++records_generation_;
     ++session_generation_;
     by_session_.clear();
     for (NameOrdered &records : by_state_)

@@ -72,7 +72,8 @@ public:
     void undesire(const std::string &name) { desired_.erase(name); }
     const std::set<std::string> &desired() const { return desired_; }
 
-    // Records.
+    // Records.  Every per-channel control looks its channel up by name, so
+    // the last record found is kept until a record is added or removed.
     Channel *find_channel(const std::string &name) const;
     // The first record in name order carrying the handle; null when none.
     // An empty handle names no session, so records still waiting for their
@@ -128,6 +129,11 @@ private:
 
     std::set<std::string> desired_;
     ChannelMap channels_;
+    // Bumped whenever channels_ gains or loses a record; the name lookup
+    // memo is valid only for the generation it was made in.
+    uint64_t records_generation_ = 1;
+    mutable uint64_t found_generation_ = 0;
+    mutable Channel *found_ = nullptr;
     std::unordered_map<std::string, NameOrdered> by_session_;
     // Bumped by every change of by_session_; the lookup memo is valid only
     // for the generation it was made in.

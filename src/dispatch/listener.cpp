@@ -65,7 +65,8 @@ OwnedRef call_listener(Callback callback, PyObject **call, size_t count)
     // A method of the listener's class is called by name, with no bound
     // method made per call.  Its lookup cannot fail, so an error is the
     // method's own.
-    if (py::has_plain_method(listener, name.get())) {
+    static py::PlainMethodMemo plain[kCallbackCount];
+    if (py::has_plain_method(listener, name.get(), plain[static_cast<size_t>(callback)])) {
         OwnedRef result = OwnedRef::steal(py::call_method(name.get(), call, count + 1));
         if (!result) {
             // The same context as a bound-method call reports.

@@ -168,6 +168,33 @@ inline bool has_plain_method(PyObject *object, PyObject *name)
 #endif
 }
 
+// has_plain_method() remembered for one name: a yes holds for the type
+// while its version tag stays, since any change to the type or its bases
+// (attributes, bases, __getattribute__) gives it a new tag.  Tags are never
+// reused, so a type made later at the same address cannot match.
+struct PlainMethodMemo {
+    PyTypeObject *type = nullptr;
+    unsigned long version = 0;  // 0: nothing remembered
+};
+
+inline unsigned long type_version(PyTypeObject *type)
+{
+    return PyType_HasFeature(type, Py_TPFLAGS_VALID_VERSION_TAG) ? type->tp_version_tag : 0;
+}
+
+inline bool has_plain_method(PyObject *object, PyObject *name, PlainMethodMemo &memo)
+{
+    PyTypeObject *type = Py_TYPE(object);
+    if (memo.version != 0 && type == memo.type && type_version(type) == memo.version)
+        return true;
+    if (!has_plain_method(object, name))
+        return false;
+    // The lookup gave the type a tag if it can have one.
+    memo.type = type;
+    memo.version = type_version(type);
+    return true;
+}
+
 // Calls method `name` of arguments[0] with the `count` - 1 arguments after
 // it, looking it up as getattr would but without making a bound method.
 // arguments[-1] must be writable.  Only after has_plain_method().

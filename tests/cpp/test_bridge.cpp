@@ -129,6 +129,27 @@ TEST_F(BridgeTest, SynchronousResponseIsHandedOffAndStillPosted)
     EXPECT_EQ(sink.received[0], handed);
 }
 
+TEST_F(BridgeTest, SynchronousAnswerKeepsItsPlaceAmongEvents)
+{
+    RecordingSink sink;
+    sdk_resp_base_t *prototype = sdk_ctl_response_create(sdk_response_aux_get_mic_level, nullptr);
+    ASSERT_EQ(sdk_ctl_answer(sdk_request_aux_get_mic_level, prototype, 0), 0);
+    // More events than the handler delivers in one group, on both sides of
+    // the answer.
+    std::vector<const void *> expected;
+    for (int i = 0; i < 150; ++i)
+        expected.push_back(post_event(3));
+    CookieCounter cookies;
+    SyncOutcome outcome = issue_request_and_wait(make_request(sdk_req_aux_get_mic_level_create, cookies));
+    ASSERT_EQ(outcome.status, SyncOutcome::kAnswered);
+    expected.push_back(outcome.response.get());
+    outcome = SyncOutcome{SyncOutcome::kRefused, 0, SyncResponse()};
+    for (int i = 0; i < 150; ++i)
+        expected.push_back(post_event(3));
+    pump();
+    EXPECT_EQ(sink.received, expected);
+}
+
 TEST_F(BridgeTest, OnlyTheSynchronousSetIsHandedOff)
 {
     RecordingSink sink;

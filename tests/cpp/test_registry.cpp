@@ -171,9 +171,19 @@ struct ModelRecord {
 };
 
 void expect_same(const ChannelRegistry &registry, const std::map<std::string, ModelRecord> &model,
-                 const std::vector<std::string> &handles, int step)
+                 const std::vector<std::string> &names, const std::vector<std::string> &handles, int step)
 {
     ASSERT_EQ(registry.check_consistency(), "") << "step " << step;
+    // Twice each: the name lookup remembers its last record.
+    for (const std::string &name : names) {
+        for (int again = 0; again < 2; ++again) {
+            const Channel *found = registry.find_channel(name);
+            ASSERT_EQ(found != nullptr, model.count(name) != 0) << "step " << step << " name " << name;
+            if (found) {
+                ASSERT_EQ(found->name, name) << "step " << step;
+            }
+        }
+    }
     ASSERT_EQ(registry.channels().size(), model.size()) << "step " << step;
     int active = 0;
     for (ChannelState state : kAllStates) {
@@ -250,7 +260,7 @@ TEST(Registry, IndexesMatchALinearModelThroughRandomChanges)
             }
             break;
         }
-        expect_same(registry, model, handles, step);
+        expect_same(registry, model, names, handles, step);
         if (HasFatalFailure())
             return;
     }

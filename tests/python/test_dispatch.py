@@ -74,6 +74,42 @@ class ListenerProtocolTest(ConnectorTest):
         self.pump()
         self.assertEqual(seen, [(3, 0, 0)])
 
+    def test_changes_to_the_listeners_class_are_followed(self):
+        seen = []
+
+        class Changing(object):
+            def OnConnectorEvent(self, *args):
+                seen.append(("first",) + args)
+
+        class Other(object):
+            def OnConnectorEvent(self, *args):
+                seen.append(("other",) + args)
+
+        def second(self, *args):
+            seen.append(("second",) + args)
+
+        listener = Changing()
+        self.connector = _talkwire.Connector(listener)
+        steps = [
+            lambda: None,
+            lambda: setattr(Changing, "OnConnectorEvent", second),
+            # An instance attribute comes before the class's method.
+            lambda: setattr(listener, "OnConnectorEvent", lambda *args: seen.append(("own",) + args)),
+            lambda: delattr(listener, "OnConnectorEvent"),
+            # Not a plain function any more.
+            lambda: setattr(Changing, "OnConnectorEvent", staticmethod(lambda *args: seen.append(("static",) + args))),
+            lambda: delattr(Changing, "OnConnectorEvent"),
+            lambda: setattr(Changing, "__getattr__", lambda self, name: lambda *args: seen.append(("dynamic",) + args)),
+            lambda: setattr(listener, "__class__", Other),
+        ]
+        for step in steps:
+            step()
+            voicesdk.event(3)
+            self.pump()
+        self.assertEqual([call[0] for call in seen],
+                         ["first", "second", "own", "second", "static", "dynamic", "other"])
+        self.assertTrue(all(call[-3:] == (3, 0, 0) for call in seen))
+
     def test_text_that_is_not_utf8_reaches_the_listener(self):
         raw = b"ptt-\xff\xfe"
         voicesdk.event(18, binding_name=raw, key_state=2)

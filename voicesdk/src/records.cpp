@@ -2,6 +2,8 @@
 // goes through.
 #include "records.h"
 
+#include "slab.h"
+
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -178,11 +180,20 @@ void free_text(const void *record, char *text)
     std::free(text);
 }
 
+// free_text() for every text field, with the record's bounds read once:
+// every event released goes through here.
 void free_texts(void *record, const sdk_record_info_t &info)
 {
-    for (int i = 0; i < info.field_count; ++i)
-        if (info.fields[i].kind == sdk_field_text)
-            free_text(record, at<char *>(record, info.fields[i].offset));
+    const char *start = static_cast<const char *>(record);
+    const char *end = start + header_of(record)->extent;
+    const sdk_field_info_t *fields = info.fields;
+    for (int i = 0; i < info.field_count; ++i) {
+        if (fields[i].kind != sdk_field_text)
+            continue;
+        char *text = at<char *>(record, fields[i].offset);
+        if (text && (text < start || text >= end))
+            std::free(text);
+    }
 }
 
 void free_device(sdk_device_t *device)
@@ -230,8 +241,12 @@ void free_extras(void *record, const Layout &layout)
 
 void discard(RecordHeader *header)
 {
+    Slab *slab = header->slab;
     header->~RecordHeader();
-    std::free(header);
+    if (slab)
+        slab->release();
+    else
+        std::free(header);
 }
 
 std::atomic<long> &counter_for(int record_class)
@@ -309,13 +324,16 @@ size_t text_bytes(const void *record, const sdk_record_info_t &info, const char 
     return bytes;
 }
 
-// One allocation for the header, the record and `texts` bytes of text: a
-// copy costs one allocation and one release however many texts it has.
-void *allocate_copy(const sdk_record_info_t *info, const void *prototype, size_t texts)
+// Bytes of a copy: the header, the record and `texts` bytes of text.
+size_t copy_bytes(const sdk_record_info_t *info, size_t texts)
 {
-    void *memory = std::malloc(sizeof(RecordHeader) + info->size + texts);
-    if (!memory)
-        return nullptr;
+    return sizeof(RecordHeader) + info->size + texts;
+}
+
+// Makes the header and the record of a copy at `memory` (copy_bytes() of
+// room); the record's texts still point at the prototype's.
+void *construct_copy(void *memory, const sdk_record_info_t *info, const void *prototype, size_t texts)
+{
     auto *header = new (memory) RecordHeader;
     header->info = info;
     header->extent = info->size + texts;
@@ -323,6 +341,14 @@ void *allocate_copy(const sdk_record_info_t *info, const void *prototype, size_t
     void *record = static_cast<char *>(memory) + sizeof(RecordHeader);
     std::memcpy(record, prototype, info->size);
     return record;
+}
+
+// One allocation for the header, the record and its texts: a copy costs
+// one allocation and one release however many texts it has.
+void *allocate_copy(const sdk_record_info_t *info, const void *prototype, size_t texts)
+{
+    void *memory = std::malloc(copy_bytes(info, texts));
+    return memory ? construct_copy(memory, info, prototype, texts) : nullptr;
 }
 
 // Points a fresh copy's texts (which still point at the prototype's) at
@@ -543,6 +569,37 @@ sdk_evt_base_t *copy_event(const sdk_evt_base_t *prototype)
         return nullptr;
     place_texts(copy, info);
     return copy;
+}
+
+bool copy_events(const sdk_evt_base_t *prototype, size_t count, std::vector<sdk_message_base_t *> &out)
+{
+    // Slabs small enough for the allocator's heap (no mapping per slab),
+    // large enough that their allocations are rare.
+    constexpr size_t kSlabBytes = 32 * 1024;
+    const sdk_record_info_t &info = layout_of(prototype)->info;
+    const size_t texts = text_bytes(prototype, info, nullptr);
+    const size_t align = alignof(std::max_align_t);
+    const size_t stride = (copy_bytes(&info, texts) + align - 1) / align * align;
+    const size_t per_slab = stride < kSlabBytes ? kSlabBytes / stride : 1;
+    const size_t first = out.size();
+    for (size_t made = 0; made < count;) {
+        const size_t n = count - made < per_slab ? count - made : per_slab;
+        Slab *slab = Slab::make(n, n * stride);
+        if (!slab) {
+            for (size_t i = first; i < out.size(); ++i)
+                release_message(out[i]);
+            out.resize(first);
+            return false;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            void *record = construct_copy(slab->space() + i * stride, &info, prototype, texts);
+            header_of(record)->slab = slab;
+            place_texts(record, info);
+            out.push_back(&static_cast<sdk_evt_base_t *>(record)->message);
+        }
+        made += n;
+    }
+    return true;
 }
 
 int set_test_results(sdk_resp_base_t *response, int count, const sdk_connectivity_test_result_t *items)

@@ -8,8 +8,11 @@
 
 #include <atomic>
 #include <cstddef>
+#include <vector>
 
 namespace voicesdk {
+
+struct Slab;
 
 struct alignas(std::max_align_t) RecordHeader {
     const sdk_record_info_t *info;
@@ -20,6 +23,9 @@ struct alignas(std::max_align_t) RecordHeader {
     // Copies carry their texts in the same allocation, within this many
     // bytes of the record's start; 0 for records whose texts are separate.
     size_t extent = 0;
+    // The shared allocation a burst copy lives in; null for records of
+    // their own.
+    Slab *slab = nullptr;
 };
 
 inline RecordHeader *header_of(const void *record)
@@ -60,6 +66,9 @@ void release_message(sdk_message_base_t *message);
 // or of an event.  Null when memory runs out.
 sdk_resp_base_t *copy_response(const sdk_resp_base_t *prototype, sdk_req_base_t *request);
 sdk_evt_base_t *copy_event(const sdk_evt_base_t *prototype);
+// `count` copies of an event appended to `out`, made in shared slabs;
+// false (nothing appended) when memory runs out.  `out` must have room.
+bool copy_events(const sdk_evt_base_t *prototype, size_t count, std::vector<sdk_message_base_t *> &out);
 
 // Structured results, copied in; non-zero (response unchanged) when the
 // record has none of that kind or memory runs out.

@@ -353,21 +353,15 @@ int sdk_ctl_event_burst(const sdk_evt_base_t *prototype, int count)
 {
     if (!prototype)
         return 1;
+    const size_t copies = count > 0 ? static_cast<size_t>(count) : 0;
     std::vector<sdk_message_base_t *> events;
     try {
-        events.reserve(count > 0 ? static_cast<size_t>(count) : 0);
+        events.reserve(copies);
     } catch (const std::bad_alloc &) {
         return 1;
     }
-    for (int i = 0; i < count; ++i) {
-        sdk_evt_base_t *event = copy_event(prototype);
-        if (!event) {
-            for (sdk_message_base_t *made : events)
-                release_message(made);
-            return 1;
-        }
-        events.push_back(&event->message);
-    }
+    if (!copy_events(prototype, copies, events))
+        return 1;
     if (!events.empty())
         state().hub.post(events);
     return 0;

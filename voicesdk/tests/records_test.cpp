@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -159,6 +161,54 @@ TEST_F(RecordsTest, StructuredResultsAreCopiedPerAnswer)
     // A receiver may lower the count; the whole list is still released.
     connectivity->test_count = 1;
     destroy_all(messages);
+}
+
+TEST_F(RecordsTest, BurstCopiesStandAloneWhateverOrderTheyGoIn)
+{
+    auto *prototype = reinterpret_cast<sdk_evt_participant_updated_t *>(sdk_ctl_event_create(28));
+    prototype->session_handle = sdk_ctl_strdup("sess-1");
+    prototype->participant_uri = sdk_ctl_strdup("sip:peer@voice.example");
+    prototype->flag_a = 1;
+    prototype->level = 0.5;
+    // Enough copies for several shared allocations.
+    constexpr int kCopies = 2000;
+    ASSERT_EQ(sdk_ctl_event_burst(&prototype->base, kCopies), 0);
+    destroy_evt(&prototype->base);
+    EXPECT_EQ(live().events, kCopies);
+
+    std::vector<sdk_message_base_t *> copies;
+    sdk_message_base_t *message = nullptr;
+    while (sdk_get_message(&message) == 0)
+        copies.push_back(message);
+    ASSERT_EQ(copies.size(), static_cast<size_t>(kCopies));
+    for (sdk_message_base_t *copy : copies) {
+        auto *event = reinterpret_cast<sdk_evt_participant_updated_t *>(copy);
+        ASSERT_EQ(event->base.event_type, 28);
+        ASSERT_STREQ(event->session_handle, "sess-1");
+        ASSERT_STREQ(event->participant_uri, "sip:peer@voice.example");
+        ASSERT_EQ(event->flag_a, 1);
+        ASSERT_EQ(event->level, 0.5);
+    }
+    // Each copy's texts are its own: changing one leaves the others alone.
+    reinterpret_cast<sdk_evt_participant_updated_t *>(copies[0])->session_handle[0] = 'X';
+    EXPECT_STREQ(reinterpret_cast<sdk_evt_participant_updated_t *>(copies[1])->session_handle, "sess-1");
+
+    // Every other copy from the front, then the rest from the back, some on
+    // another thread: no copy outlives its release and none takes another
+    // with it (the sanitized and valgrind runs watch the memory).
+    for (size_t i = 0; i < copies.size(); i += 2)
+        destroy_msg(copies[i]);
+    EXPECT_EQ(live().events, kCopies / 2);
+    std::thread other([&] {
+        for (size_t i = copies.size() - 1; i >= copies.size() / 2; i -= 2)
+            destroy_msg(copies[i]);
+    });
+    other.join();
+    for (size_t i = copies.size() / 2 - 1; i < copies.size(); i -= 2) {
+        auto *event = reinterpret_cast<sdk_evt_participant_updated_t *>(copies[i]);
+        ASSERT_STREQ(event->participant_uri, "sip:peer@voice.example");
+        destroy_msg(copies[i]);
+    }
 }
 
 TEST_F(RecordsTest, StrdupFaultFailsTheNextCalls)
