@@ -7,7 +7,7 @@
 
 namespace talkwire {
 
-PyObject *Connector_CreateAccount(PyObject *self, PyObject *args)
+PyObject *Connector_CreateAccount(PyObject *self, CallArgs args)
 {
     std::string first, second, third, fourth;
     if (!args::parse(args, "ssss:CreateAccount", &first, &second, &third, &fourth))

@@ -12,7 +12,7 @@
 
 namespace talkwire {
 
-PyObject *Connector_InitializeEx(PyObject *self, PyObject *args)
+PyObject *Connector_InitializeEx(PyObject *self, CallArgs args)
 {
     // Seeded with the process id on every call, before the arguments.
     std::srand(static_cast<unsigned>(GetCurrentProcessId()));

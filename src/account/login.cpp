@@ -6,7 +6,7 @@
 
 namespace talkwire {
 
-PyObject *Connector_Login(PyObject *self, PyObject *args)
+PyObject *Connector_Login(PyObject *self, CallArgs args)
 {
     std::string account_name;
     std::string password;

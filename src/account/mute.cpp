@@ -6,7 +6,7 @@
 
 namespace talkwire {
 
-PyObject *Connector_Mute(PyObject *self, PyObject *args)
+PyObject *Connector_Mute(PyObject *self, CallArgs args)
 {
     int mute = 0;
     if (!args::parse(args, "i:Mute", &mute))

@@ -22,7 +22,7 @@ PyObject *preferred_device(PyObject *self)
 }
 
 template <class Side>
-PyObject *set_preferred_device(PyObject *self, PyObject *args)
+PyObject *set_preferred_device(PyObject *self, CallArgs args)
 {
     int index = 0;
     if (!args::parse(args, kSetDeviceFormat, &index) || !args::require_given(args, kSetDeviceFormat, 1))
@@ -65,7 +65,7 @@ PyObject *Connector_GetPreferredAudioInputDevice(PyObject *self, PyObject *)
     return preferred_device<CaptureDevices>(self);
 }
 
-PyObject *Connector_SetPreferredAudioInputDevice(PyObject *self, PyObject *args)
+PyObject *Connector_SetPreferredAudioInputDevice(PyObject *self, CallArgs args)
 {
     return set_preferred_device<CaptureDevices>(self, args);
 }
@@ -90,7 +90,7 @@ PyObject *Connector_GetPreferredAudioOutputDevice(PyObject *self, PyObject *)
     return preferred_device<RenderDevices>(self);
 }
 
-PyObject *Connector_SetPreferredAudioOutputDevice(PyObject *self, PyObject *args)
+PyObject *Connector_SetPreferredAudioOutputDevice(PyObject *self, CallArgs args)
 {
     return set_preferred_device<RenderDevices>(self, args);
 }

@@ -23,7 +23,7 @@ PyObject *mute_local(PyObject *self, int mute, Record *(*create_record)(), const
 
 }  // namespace
 
-PyObject *Connector_Talk(PyObject *self, PyObject *args)
+PyObject *Connector_Talk(PyObject *self, CallArgs args)
 {
     int mute = 0;  // an omitted value unmutes
     if (!args::parse(args, "|i:Talk", &mute))
@@ -31,7 +31,7 @@ PyObject *Connector_Talk(PyObject *self, PyObject *args)
     return mute_local(self, mute, sdk_req_connector_mute_local_mic_create, msg::kCouldNotMuteMicrophone);
 }
 
-PyObject *Connector_MuteSpeakers(PyObject *self, PyObject *args)
+PyObject *Connector_MuteSpeakers(PyObject *self, CallArgs args)
 {
     static constexpr const char *kFormat = "|i:MuteSpeakers";
     int mute = 0;

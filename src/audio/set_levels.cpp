@@ -21,7 +21,7 @@ struct LevelSetter {
 };
 
 template <class DeviceRecord, class ConnectorRecord>
-PyObject *set_level(PyObject *self, PyObject *args, const LevelSetter<DeviceRecord, ConnectorRecord> &setter)
+PyObject *set_level(PyObject *self, CallArgs args, const LevelSetter<DeviceRecord, ConnectorRecord> &setter)
 {
     int volume = 0;
     if (!args::parse(args, setter.format, &volume) || !args::require_given(args, setter.format, 1))
@@ -54,7 +54,7 @@ PyObject *set_level(PyObject *self, PyObject *args, const LevelSetter<DeviceReco
 
 }  // namespace
 
-PyObject *Connector_SetMicrophoneVolume(PyObject *self, PyObject *args)
+PyObject *Connector_SetMicrophoneVolume(PyObject *self, CallArgs args)
 {
     static const LevelSetter<sdk_req_aux_set_mic_level_t, sdk_req_connector_set_local_mic_volume_t> kSetter = {
         "|i:SetMicrophoneVolume", sdk_req_aux_set_mic_level_create, msg::kCouldNotSetMicrophoneVolume,
@@ -62,7 +62,7 @@ PyObject *Connector_SetMicrophoneVolume(PyObject *self, PyObject *args)
     return set_level(self, args, kSetter);
 }
 
-PyObject *Connector_SetSpeakerVolume(PyObject *self, PyObject *args)
+PyObject *Connector_SetSpeakerVolume(PyObject *self, CallArgs args)
 {
     static const LevelSetter<sdk_req_aux_set_speaker_level_t, sdk_req_connector_set_local_speaker_volume_t>
         kSetter = {"|i:SetSpeakerVolume", sdk_req_aux_set_speaker_level_create, msg::kCouldNotSetSpeakerVolume,

@@ -13,7 +13,7 @@
 
 namespace talkwire {
 
-PyObject *Connector_SetSpeakingChannel(PyObject *self, PyObject *args)
+PyObject *Connector_SetSpeakingChannel(PyObject *self, CallArgs args)
 {
     std::string name;
     if (!args::parse(args, "|s:SetSpeakingChannel", &name))
@@ -40,7 +40,7 @@ PyObject *Connector_SetSpeakingChannel(PyObject *self, PyObject *args)
     });
 }
 
-PyObject *Connector_MuteChannelOutput(PyObject *self, PyObject *args)
+PyObject *Connector_MuteChannelOutput(PyObject *self, CallArgs args)
 {
     std::string name;
     int mute = 0;
@@ -58,7 +58,7 @@ PyObject *Connector_MuteChannelOutput(PyObject *self, PyObject *args)
     });
 }
 
-PyObject *Connector_SetChannelOutputVolume(PyObject *self, PyObject *args)
+PyObject *Connector_SetChannelOutputVolume(PyObject *self, CallArgs args)
 {
     std::string name;
     int volume = 0;
@@ -77,7 +77,7 @@ PyObject *Connector_SetChannelOutputVolume(PyObject *self, PyObject *args)
     });
 }
 
-PyObject *Connector_ModeratorMuteAll(PyObject *self, PyObject *args)
+PyObject *Connector_ModeratorMuteAll(PyObject *self, CallArgs args)
 {
     std::string name;
     int mute = 0;
@@ -98,7 +98,7 @@ PyObject *Connector_ModeratorMuteAll(PyObject *self, PyObject *args)
     });
 }
 
-PyObject *Connector_ModeratorMute(PyObject *self, PyObject *args)
+PyObject *Connector_ModeratorMute(PyObject *self, CallArgs args)
 {
     std::string name;
     std::string participant_uri;
@@ -121,7 +121,7 @@ PyObject *Connector_ModeratorMute(PyObject *self, PyObject *args)
     });
 }
 
-PyObject *Connector_MuteParticipantForMe(PyObject *self, PyObject *args)
+PyObject *Connector_MuteParticipantForMe(PyObject *self, CallArgs args)
 {
     std::string name;
     std::string participant_uri;
@@ -144,7 +144,7 @@ PyObject *Connector_MuteParticipantForMe(PyObject *self, PyObject *args)
     });
 }
 
-PyObject *Connector_SetParticipantVolumeForMe(PyObject *self, PyObject *args)
+PyObject *Connector_SetParticipantVolumeForMe(PyObject *self, CallArgs args)
 {
     std::string name;
     std::string participant_uri;

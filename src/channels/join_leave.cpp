@@ -9,7 +9,7 @@
 
 namespace talkwire {
 
-PyObject *Connector_JoinChannelEx(PyObject *self, PyObject *args)
+PyObject *Connector_JoinChannelEx(PyObject *self, CallArgs args)
 {
     std::string name;
     if (!args::parse(args, "s:JoinChannelEx", &name))
@@ -47,7 +47,7 @@ PyObject *Connector_JoinChannelEx(PyObject *self, PyObject *args)
     });
 }
 
-PyObject *Connector_LeaveChannel(PyObject *self, PyObject *args)
+PyObject *Connector_LeaveChannel(PyObject *self, CallArgs args)
 {
     std::string name;
     if (!args::parse(args, "s:LeaveChannel", &name))

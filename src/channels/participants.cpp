@@ -20,7 +20,7 @@ OwnedRef participant_tuple(const Participant &participant)
 
 }  // namespace
 
-PyObject *Connector_GetParticipants(PyObject *self, PyObject *args)
+PyObject *Connector_GetParticipants(PyObject *self, CallArgs args)
 {
     std::string name;
     if (!args::parse(args, "s:GetParticipants", &name))

@@ -26,7 +26,7 @@ void fill_block(double *block, const float (&p)[3], const float (&q)[3], float s
 
 }  // namespace
 
-PyObject *Connector_SetAudioPositionAndFacing(PyObject *self, PyObject *args)
+PyObject *Connector_SetAudioPositionAndFacing(PyObject *self, CallArgs args)
 {
     std::string name;
     float p[3] = {};
@@ -36,7 +36,7 @@ PyObject *Connector_SetAudioPositionAndFacing(PyObject *self, PyObject *args)
                      &q[2], &theta))
         return nullptr;
     // A name with only some of the numbers would send numbers nobody gave.
-    const Py_ssize_t given = PyTuple_GET_SIZE(args);
+    const Py_ssize_t given = args.size();
     if (given > 0 && given < 1 + kNumberCount) {
         PyErr_Format(PyExc_TypeError, "SetAudioPositionAndFacing() takes a channel name and %d numbers (%d given)",
                      static_cast<int>(kNumberCount), static_cast<int>(given - 1));

@@ -68,10 +68,8 @@ bool take_exact(Slot &slot, PyObject *item, int &integer, float &real)
 // The common call, every argument exactly the type it should be, without
 // the parser's interpretation of the format.  Outputs are written only
 // once every argument has passed, as the parser does.
-bool parse_exact(PyObject *args, const char *format, Slot *slots, size_t count)
+bool parse_exact(const CallArgs &args, const char *format, Slot *slots, size_t count)
 {
-    if (!PyTuple_CheckExact(args))
-        return false;
     size_t required = 0;
     size_t letters = 0;
     bool optional = false;
@@ -85,13 +83,13 @@ bool parse_exact(PyObject *args, const char *format, Slot *slots, size_t count)
         required += optional ? 0 : 1;
         ++letters;
     }
-    const size_t given = static_cast<size_t>(PyTuple_GET_SIZE(args));
+    const size_t given = static_cast<size_t>(args.size());
     if (letters != count || given < required || given > count)
         return false;
     int integers[kMaxSlots] = {};
     float reals[kMaxSlots] = {};
     for (size_t i = 0; i < given; ++i) {
-        if (!take_exact(slots[i], PyTuple_GET_ITEM(args, i), integers[i], reals[i]))
+        if (!take_exact(slots[i], args[static_cast<Py_ssize_t>(i)], integers[i], reals[i]))
             return false;
     }
     for (size_t i = 0; i < given; ++i) {
@@ -101,7 +99,7 @@ bool parse_exact(PyObject *args, const char *format, Slot *slots, size_t count)
         else if (slot.kind == 'f')
             *static_cast<float *>(slot.target) = reals[i];
         else if (slot.kind == 'O')
-            *static_cast<PyObject **>(slot.target) = PyTuple_GET_ITEM(args, i);
+            *static_cast<PyObject **>(slot.target) = args[static_cast<Py_ssize_t>(i)];
     }
     return true;
 }
@@ -123,9 +121,9 @@ const char *method_name(const char *format)
     return colon ? colon + 1 : "function";
 }
 
-bool require_given(PyObject *args, const char *format, Py_ssize_t needed)
+bool require_given(const CallArgs &args, const char *format, Py_ssize_t needed)
 {
-    Py_ssize_t given = PyTuple_GET_SIZE(args);
+    Py_ssize_t given = args.size();
     if (given >= needed)
         return true;
     PyErr_Format(PyExc_TypeError, "%.150s() takes exactly %d argument%s (%d given)", method_name(format),
@@ -133,7 +131,7 @@ bool require_given(PyObject *args, const char *format, Py_ssize_t needed)
     return false;
 }
 
-bool parse_slots(PyObject *args, const char *format, Slot *slots, size_t count)
+bool parse_slots(const CallArgs &args, const char *format, Slot *slots, size_t count)
 {
     if (count > kMaxSlots)
         return false;
@@ -164,7 +162,9 @@ bool parse_slots(PyObject *args, const char *format, Slot *slots, size_t count)
         targets[position] = slot.kind == 's' ? static_cast<void *>(&slot.object) : slot.target;
         ++position;
     }
-    if (!PyArg_ParseTuple(args, parser_format, targets[0], targets[1], targets[2], targets[3],
+    // Its borrowed results are the caller's arguments, alive for the call.
+    OwnedRef tuple = args.as_tuple();
+    if (!tuple || !PyArg_ParseTuple(tuple.get(), parser_format, targets[0], targets[1], targets[2], targets[3],
                           targets[4], targets[5], targets[6], targets[7]))
         return false;
     return convert_texts(slots, count, format);

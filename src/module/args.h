@@ -5,6 +5,7 @@
 #ifndef TALKWIRE_MODULE_ARGS_H
 #define TALKWIRE_MODULE_ARGS_H
 
+#include "module/call_args.h"
 #include "pycompat/pycompat.h"
 
 #include <cstddef>
@@ -24,13 +25,13 @@ inline Slot slot(int *out) { return Slot{'i', out, nullptr}; }
 inline Slot slot(float *out) { return Slot{'f', out, nullptr}; }
 inline Slot slot(PyObject **out) { return Slot{'O', out, nullptr}; }
 
-bool parse_slots(PyObject *args, const char *format, Slot *slots, size_t count);
+bool parse_slots(const CallArgs &args, const char *format, Slot *slots, size_t count);
 
 // parse(args, "|si:MuteChannelOutput", &name, &mute): false with the
 // parser's exception set when the arguments do not fit.  Outputs for
 // omitted optional arguments keep their values.
 template <class... Out>
-bool parse(PyObject *args, const char *format, Out *...out)
+bool parse(const CallArgs &args, const char *format, Out *...out)
 {
     Slot slots[] = {slot(out)...};
     return parse_slots(args, format, slots, sizeof...(out));
@@ -39,7 +40,7 @@ bool parse(PyObject *args, const char *format, Out *...out)
 // For formats that make arguments optional without giving them a value:
 // false with a TypeError naming the method (from `format`) when fewer than
 // `needed` arguments were passed.
-bool require_given(PyObject *args, const char *format, Py_ssize_t needed);
+bool require_given(const CallArgs &args, const char *format, Py_ssize_t needed);
 
 // The method name after the colon of a format.
 const char *method_name(const char *format);

@@ -5,8 +5,35 @@
 namespace talkwire {
 namespace {
 
-#define TALKWIRE_METHOD_ENTRY(name, style) \
-    {#name, reinterpret_cast<PyCFunction>(Connector_##name), style, #name},
+// Entries that take arguments see them as CallArgs: the interpreter's own
+// array on 3.7+ (no tuple per call), a tuple's items before.
+#if PY_VERSION_HEX >= 0x03070000
+template <PyObject *(*Entry)(PyObject *, CallArgs)>
+PyObject *with_arguments(PyObject *self, PyObject *const *args, Py_ssize_t count)
+{
+    return Entry(self, CallArgs(args, count));
+}
+constexpr int kArgumentsStyle = METH_FASTCALL;
+#else
+template <PyObject *(*Entry)(PyObject *, CallArgs)>
+PyObject *with_arguments(PyObject *self, PyObject *args)
+{
+    return Entry(self, CallArgs::of_tuple(args));
+}
+constexpr int kArgumentsStyle = METH_VARARGS;
+#endif
+
+// The table's slot has one type for every convention; the flags say which.
+template <class Function>
+PyCFunction as_table_slot(Function *function)
+{
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+#define TALKWIRE_METHOD_METH_VARARGS(name) \
+    {#name, as_table_slot(with_arguments<Connector_##name>), kArgumentsStyle, #name},
+#define TALKWIRE_METHOD_METH_NOARGS(name) {#name, Connector_##name, METH_NOARGS, #name},
+#define TALKWIRE_METHOD_ENTRY(name, style) TALKWIRE_METHOD_##style(name)
 
 PyMethodDef g_methods[] = {
     TALKWIRE_CONNECTOR_METHODS(TALKWIRE_METHOD_ENTRY)
@@ -14,6 +41,8 @@ PyMethodDef g_methods[] = {
 };
 
 #undef TALKWIRE_METHOD_ENTRY
+#undef TALKWIRE_METHOD_METH_NOARGS
+#undef TALKWIRE_METHOD_METH_VARARGS
 
 }  // namespace
 

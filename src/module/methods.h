@@ -1,9 +1,13 @@
-// The 48 methods of Connector, in table order: X(name, style).  Each entry
-// is `PyObject *Connector_<name>(PyObject *self, PyObject *args)` and lives
-// in the folder of its subsystem.
+// The 48 methods of Connector, in table order: X(name, style).  An entry
+// taking arguments (METH_VARARGS here) is
+// `PyObject *Connector_<name>(PyObject *self, CallArgs args)`, one without
+// `PyObject *Connector_<name>(PyObject *self, PyObject *unused)`; each lives
+// in the folder of its subsystem.  module/method_table.cpp adapts them to
+// the interpreter's calling conventions.
 #ifndef TALKWIRE_MODULE_METHODS_H
 #define TALKWIRE_MODULE_METHODS_H
 
+#include "module/call_args.h"
 #include "pycompat/pycompat.h"
 
 #define TALKWIRE_CONNECTOR_METHODS(X)                    \
@@ -58,7 +62,10 @@
 
 namespace talkwire {
 
-#define TALKWIRE_DECLARE_ENTRY(name, style) PyObject *Connector_##name(PyObject *self, PyObject *args);
+#define TALKWIRE_ENTRY_PARAMETERS_METH_VARARGS CallArgs
+#define TALKWIRE_ENTRY_PARAMETERS_METH_NOARGS PyObject *
+#define TALKWIRE_DECLARE_ENTRY(name, style) \
+    PyObject *Connector_##name(PyObject *self, TALKWIRE_ENTRY_PARAMETERS_##style);
 TALKWIRE_CONNECTOR_METHODS(TALKWIRE_DECLARE_ENTRY)
 #undef TALKWIRE_DECLARE_ENTRY
 

@@ -7,25 +7,25 @@
 
 namespace talkwire {
 
-#define TALKWIRE_RETIRED(name, message)                                   \
-    PyObject *Connector_##name(PyObject *, PyObject *)                    \
+#define TALKWIRE_RETIRED(name, parameters, message)                        \
+    PyObject *Connector_##name(PyObject *, parameters)                    \
     {                                                                     \
         return raise_error(kErrorNotImplemented, "%s", message);           \
     }
 
-TALKWIRE_RETIRED(InitializeLogging, msg::kInitializeLoggingRetired)
-TALKWIRE_RETIRED(PutAnswerMode, msg::kPutAnswerModeRetired)
-TALKWIRE_RETIRED(InvokeTuningWizardEx, msg::kTuningWizardRetired)
-TALKWIRE_RETIRED(PlaceCall, msg::kTuningWizardRetired)
-TALKWIRE_RETIRED(Answer, msg::kAnswerRetired)
-TALKWIRE_RETIRED(JoinChannel, msg::kJoinChannelRetired)
+TALKWIRE_RETIRED(InitializeLogging, CallArgs, msg::kInitializeLoggingRetired)
+TALKWIRE_RETIRED(PutAnswerMode, CallArgs, msg::kPutAnswerModeRetired)
+TALKWIRE_RETIRED(InvokeTuningWizardEx, PyObject *, msg::kTuningWizardRetired)
+TALKWIRE_RETIRED(PlaceCall, CallArgs, msg::kTuningWizardRetired)
+TALKWIRE_RETIRED(Answer, PyObject *, msg::kAnswerRetired)
+TALKWIRE_RETIRED(JoinChannel, CallArgs, msg::kJoinChannelRetired)
 
 #undef TALKWIRE_RETIRED
 
 // Accept any arguments, do nothing.  The push-to-talk binding stays in place.
-PyObject *Connector_MuteChannelInput(PyObject *, PyObject *) { return new_none(); }
-PyObject *Connector_SetChannelInputVolume(PyObject *, PyObject *) { return new_none(); }
-PyObject *Connector_SetPreferredAudioInputDeviceLineNumber(PyObject *, PyObject *) { return new_none(); }
+PyObject *Connector_MuteChannelInput(PyObject *, CallArgs) { return new_none(); }
+PyObject *Connector_SetChannelInputVolume(PyObject *, CallArgs) { return new_none(); }
+PyObject *Connector_SetPreferredAudioInputDeviceLineNumber(PyObject *, CallArgs) { return new_none(); }
 PyObject *Connector_DisableGlobalPushToTalkMode(PyObject *, PyObject *) { return new_none(); }
 
 }  // namespace talkwire

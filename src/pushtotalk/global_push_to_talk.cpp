@@ -28,13 +28,13 @@ void parse_entry(PyObject *entry, std::string &name, int &code)
                      args::method_name(kEntryFormat), Py_TYPE(entry)->tp_name);
         throw PyErrOccurred();
     }
-    if (!args::parse(entry, kEntryFormat, &name, &code))
+    if (!args::parse(CallArgs::of_tuple(entry), kEntryFormat, &name, &code))
         throw PyErrOccurred();
 }
 
 }  // namespace
 
-PyObject *Connector_EnableGlobalPushToTalkMode(PyObject *self, PyObject *args)
+PyObject *Connector_EnableGlobalPushToTalkMode(PyObject *self, CallArgs args)
 {
     PyObject *entries = nullptr;
     if (!args::parse(args, kFormat, &entries) || !args::require_given(args, kFormat, 1))
