@@ -5,24 +5,6 @@
 namespace talkwire {
 namespace {
 
-// Entries that take arguments see them as CallArgs: the interpreter's own
-// array on 3.7+ (no tuple per call), a tuple's items before.
-#if PY_VERSION_HEX >= 0x03070000
-template <PyObject *(*Entry)(PyObject *, CallArgs)>
-PyObject *with_arguments(PyObject *self, PyObject *const *args, Py_ssize_t count)
-{
-    return Entry(self, CallArgs(args, count));
-}
-constexpr int kArgumentsStyle = METH_FASTCALL;
-#else
-template <PyObject *(*Entry)(PyObject *, CallArgs)>
-PyObject *with_arguments(PyObject *self, PyObject *args)
-{
-    return Entry(self, CallArgs::of_tuple(args));
-}
-constexpr int kArgumentsStyle = METH_VARARGS;
-#endif
-
 // The table's slot has one type for every convention; the flags say which.
 template <class Function>
 PyCFunction as_table_slot(Function *function)
@@ -31,7 +13,7 @@ PyCFunction as_table_slot(Function *function)
 }
 
 #define TALKWIRE_METHOD_METH_VARARGS(name) \
-    {#name, as_table_slot(with_arguments<Connector_##name>), kArgumentsStyle, #name},
+    {#name, as_table_slot(py::positional_method<CallArgs, Connector_##name>), py::kPositionalStyle, #name},
 #define TALKWIRE_METHOD_METH_NOARGS(name) {#name, Connector_##name, METH_NOARGS, #name},
 #define TALKWIRE_METHOD_ENTRY(name, style) TALKWIRE_METHOD_##style(name)
 

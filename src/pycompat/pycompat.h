@@ -18,6 +18,27 @@
 namespace talkwire {
 namespace py {
 
+// A method taking positional arguments, adapted to the interpreter's
+// convention: `Entry(self, Args)` sees them as an `Args` view, built on 3.7+
+// from the interpreter's own array (METH_FASTCALL: no tuple per call) and
+// before that from the tuple the interpreter passes.  `Args` has a
+// constructor from (items, count) and `Args::of_tuple(tuple)`.
+#if PY_VERSION_HEX >= 0x03070000
+constexpr int kPositionalStyle = METH_FASTCALL;
+template <class Args, PyObject *(*Entry)(PyObject *, Args)>
+PyObject *positional_method(PyObject *self, PyObject *const *items, Py_ssize_t count)
+{
+    return Entry(self, Args(items, count));
+}
+#else
+constexpr int kPositionalStyle = METH_VARARGS;
+template <class Args, PyObject *(*Entry)(PyObject *, Args)>
+PyObject *positional_method(PyObject *self, PyObject *tuple)
+{
+    return Entry(self, Args::of_tuple(tuple));
+}
+#endif
+
 // Text from C (names, URIs, status texts) as a native str.  Bytes that are
 // not valid UTF-8 survive on Python 3 as surrogate escapes, so they
 // round-trip back through text_arg() unchanged.
