@@ -3,8 +3,8 @@
 #define TALKWIRE_MODULE_CONNECTOR_H
 
 #include "bridge/cookie_counter.h"
-#include "bridge/mailbox.h"
 #include "bridge/message_sink.h"
+#include "bridge/sdk_link.h"
 #include "channels/registry.h"
 #include "dispatch/text_cache.h"
 #include "pycompat/pycompat.h"
@@ -16,17 +16,14 @@ namespace talkwire {
 
 class Connector final : public MessageSink {
 public:
-    // Owner thread.  Creates the message window, registers the SDK handler
-    // and enters the window in window_registry; none of it reports failure
-    // (a connector without a window gets no notifications).
+    // Owner thread.  Links the connector to the SDK (bridge/sdk_link.h).
     Connector(PyObject *self, PyObject *listener);
-    ~Connector();
     Connector(const Connector &) = delete;
     Connector &operator=(const Connector &) = delete;
 
     // Owner thread, interpreter lock held: handles what the mailbox holds.
     void on_sdk_wake() override;
-    HWND message_window() const override { return window_; }
+    HWND message_window() const override { return link_.window(); }
 
     PyObject *self() const { return self_; }
     PyObject *listener() const { return listener_.get(); }
@@ -45,9 +42,9 @@ public:
 
 private:
     PyObject *self_;  // borrowed: this object lives inside it
-    HWND window_ = nullptr;
-    Mailbox mailbox_;
     OwnedRef listener_;
+    // Last: unlinked first, before the listener and the caches go.
+    SdkLink link_;
 };
 
 struct ConnectorObject {

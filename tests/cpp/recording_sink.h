@@ -3,10 +3,7 @@
 #ifndef TALKWIRE_TESTS_RECORDING_SINK_H
 #define TALKWIRE_TESTS_RECORDING_SINK_H
 
-#include "bridge/mailbox.h"
-#include "bridge/message_window.h"
-#include "bridge/notification_handler.h"
-#include "bridge/window_registry.h"
+#include "bridge/sdk_link.h"
 
 #include <vector>
 
@@ -14,22 +11,7 @@ namespace talkwire {
 
 class RecordingSink final : public MessageSink {
 public:
-    RecordingSink() : window_(create_message_window())
-    {
-        mailbox_.open(window_);
-        sdk_register_message_notification_handler(notification_handler, &mailbox_);
-        if (window_)
-            window_registry::insert(window_, this);
-    }
-    ~RecordingSink()
-    {
-        sdk_unregister_message_notification_handler(notification_handler, &mailbox_);
-        if (window_)
-            window_registry::erase(window_);
-        mailbox_.close();
-        if (window_)
-            destroy_message_window(window_);
-    }
+    RecordingSink() : link_(this) {}
     RecordingSink(const RecordingSink &) = delete;
     RecordingSink &operator=(const RecordingSink &) = delete;
 
@@ -37,21 +19,21 @@ public:
     {
         ++wakes;
         woken_on = GetCurrentThreadId();
-        mailbox_.collect();
-        while (sdk_message_base_t *message = mailbox_.next()) {
+        Mailbox &mailbox = link_.mailbox();
+        mailbox.collect();
+        while (sdk_message_base_t *message = mailbox.next()) {
             received.push_back(message);
             destroy_msg(message);
         }
     }
-    HWND message_window() const override { return window_; }
+    HWND message_window() const override { return link_.window(); }
 
     std::vector<const void *> received;
     int wakes = 0;
     DWORD woken_on = 0;  // the thread of the latest wake-up
 
 private:
-    HWND window_;
-    Mailbox mailbox_;
+    SdkLink link_;
 };
 
 }  // namespace talkwire

@@ -1,8 +1,10 @@
 // The message bridge without an interpreter: windows per sink, delivery from
 // the SDK thread through the pump, the synchronous hand-off, and release of
 // every message on every road.
+#include "bridge/notification_handler.h"
 #include "bridge/pending_request.h"
 #include "bridge/sdk_request.h"
+#include "bridge/window_registry.h"
 #include "recording_sink.h"
 #include "voicesdk/control.h"
 

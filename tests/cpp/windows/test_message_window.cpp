@@ -1,6 +1,7 @@
 // The message bridge over the real user32: the window a connector core gets,
 // and a core on a thread of its own, woken through that thread's queue by
 // the SDK's thread and ended by a WM_QUIT posted from elsewhere.
+#include "bridge/message_window.h"
 #include "recording_sink.h"
 #include "voicesdk/control.h"
 
