@@ -48,19 +48,26 @@ class RecordingListener(object):
 
 class Unraisables(object):
     """Collects what reaches the unraisable-exception hook (3.8+); on older
-    interpreters the hook writes to stderr and only the count is lost."""
+    interpreters the hook writes to stderr and only the count is lost.
+    keep=False only silences them: a kept exception keeps its frames, and
+    their locals, alive, which reference-count checks would see."""
 
-    def __init__(self):
+    def __init__(self, keep=True):
         self.seen = []
+        self._keep = keep
         self._saved = None
+
+    def _note(self, report):
+        if self._keep:
+            self.seen.append(report)
 
     def __enter__(self):
         if hasattr(sys, "unraisablehook"):
             self._saved = sys.unraisablehook
-            sys.unraisablehook = lambda info: self.seen.append(info.exc_value)
+            sys.unraisablehook = lambda info: self._note(info.exc_value)
         else:
             self._saved = sys.stderr
-            sys.stderr = _Sink(self.seen)
+            sys.stderr = _Sink(self._note)
         return self
 
     def __exit__(self, *exc):
@@ -72,13 +79,13 @@ class Unraisables(object):
 
 
 class _Sink(object):
-    def __init__(self, seen):
-        self.seen = seen
+    def __init__(self, note):
+        self.note = note
 
     def write(self, text):
         # One "Exception ignored in ..." line starts each report.
         if "ignored" in text:
-            self.seen.append(text)
+            self.note(text)
 
     def flush(self):
         pass

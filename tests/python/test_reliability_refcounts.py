@@ -12,7 +12,7 @@ import voicesdk
 
 from reliability_support import (CHANNEL, PARTICIPANT, SESSION, JoinedConnectorTest, answer_synchronous_requests,
                                  make_joined)
-from support import RecordingListener, assert_nothing_left, pump
+from support import RecordingListener, Unraisables, assert_nothing_left, pump
 
 REPEATS = 40
 
@@ -65,39 +65,6 @@ class Counted(object):
         return found
 
 
-class QuietUnraisables(object):
-    """Counts what reaches the unraisable hook without keeping it (a kept
-    exception keeps its frames, and their locals, alive)."""
-
-    def __init__(self):
-        self.count = 0
-
-    def __enter__(self):
-        if hasattr(sys, "unraisablehook"):
-            self._saved = sys.unraisablehook
-            sys.unraisablehook = self.hook
-        else:
-            self._saved = sys.stderr
-            sys.stderr = self
-        return self
-
-    def hook(self, info):
-        self.count += 1
-
-    def write(self, text):
-        self.count += 1
-
-    def flush(self):
-        pass
-
-    def __exit__(self, *exc):
-        if hasattr(sys, "unraisablehook"):
-            sys.unraisablehook = self._saved
-        else:
-            sys.stderr = self._saved
-        return False
-
-
 def valid_calls():
     """One good call per public method: (label, function of the connector).
     Each is repeatable on a joined connector whose synchronous requests are
@@ -112,18 +79,10 @@ def valid_calls():
         voicesdk.post_quit()
         return connector.Run()
 
-    def retired(method):
+    def retired(method, takes_argument=True):
         def call(connector):
             try:
-                getattr(connector, method)(fresh("x"))
-            except OSError:
-                pass
-        return call
-
-    def noargs_retired(method):
-        def call(connector):
-            try:
-                getattr(connector, method)()
+                getattr(connector, method)(*([fresh("x")] if takes_argument else []))
             except OSError:
                 pass
         return call
@@ -136,9 +95,9 @@ def valid_calls():
         ("CreateAccount", lambda c: c.CreateAccount(name, password, channel, participant)),
         ("PutAnswerMode", retired("PutAnswerMode")),
         ("Mute", lambda c: c.Mute(1)),
-        ("InvokeTuningWizardEx", noargs_retired("InvokeTuningWizardEx")),
+        ("InvokeTuningWizardEx", retired("InvokeTuningWizardEx", takes_argument=False)),
         ("PlaceCall", retired("PlaceCall")),
-        ("Answer", noargs_retired("Answer")),
+        ("Answer", retired("Answer", takes_argument=False)),
         ("LeaveChannel", lambda c: c.LeaveChannel(fresh("elsewhere"))),
         ("JoinChannel", retired("JoinChannel")),
         ("JoinChannelEx", lambda c: c.JoinChannelEx(fresh("another"))),
@@ -354,7 +313,7 @@ class CallbackReferencesTest(JoinedConnectorTest):
             voicesdk.reset()
             answer_synchronous_requests()
             self.connector = _talkwire.Connector(listener)
-            with QuietUnraisables():
+            with Unraisables(keep=False):
                 make_joined(self.connector)
                 for _, queue in callback_triggers():
                     self.trigger(queue, 3)
@@ -416,7 +375,7 @@ class DropConnectorInCallbackTest(unittest.TestCase):
         queue()
         voicesdk.event(3)  # handled after the drop, by the dying connector
         voicesdk.event(3)
-        with QuietUnraisables():
+        with Unraisables(keep=False):
             pump(pumper)
             self.assertTrue(voicesdk.flush(5.0))
             pump(pumper)
