@@ -132,6 +132,16 @@ def hostile_values():
     ]
 
 
+def any_arguments_to(kind):
+    """(name, arguments) for every method of `kind`: no arguments, each
+    hostile value alone, and all of them at once."""
+    values = [value for _, value, _ in hostile_values()]
+    for name, method_kind, _, _ in SIGNATURES:
+        if method_kind == kind:
+            for arguments in [()] + [(value,) for value in values] + [tuple(values)]:
+                yield name, arguments
+
+
 def push_to_talk_values():
     """Hostile values for the key-binding list; each is rejected."""
     shrinking = []
@@ -301,27 +311,19 @@ class BadInputMatrixTest(JoinedConnectorTest):
         self.assertNoFailures()
 
     def test_entries_without_parsing_take_anything(self):
-        values = [value for _, value, _ in hostile_values()]
-        for name, kind, _, _ in SIGNATURES:
-            if kind != ANYTHING:
-                continue
-            for arguments in [()] + [(value,) for value in values] + [tuple(values)]:
-                self.tried += 1
-                self.assertIsNone(self.call(name, arguments, {}))
+        for name, arguments in any_arguments_to(ANYTHING):
+            self.tried += 1
+            self.assertIsNone(self.call(name, arguments, {}))
         self.assertEqual(voicesdk.requests(), [])
         self.assertNoFailures()
 
     def test_retired_methods_raise_whatever_they_are_given(self):
-        values = [value for _, value, _ in hostile_values()]
-        for name, kind, _, _ in SIGNATURES:
-            if kind != RETIRED:
-                continue
-            for arguments in [()] + [(value,) for value in values] + [tuple(values)]:
-                self.tried += 1
-                with self.assertRaises(OSError) as caught:
-                    self.call(name, arguments, {})
-                self.assertEqual(caught.exception.errno, -2147467263)
-                forget_exception()
+        for name, arguments in any_arguments_to(RETIRED):
+            self.tried += 1
+            with self.assertRaises(OSError) as caught:
+                self.call(name, arguments, {})
+            self.assertEqual(caught.exception.errno, -2147467263)
+            forget_exception()
         self.assertEqual(voicesdk.requests(), [])
         self.assertNoFailures()
 
