@@ -12,6 +12,22 @@
 #include <cstdint>
 
 namespace talkwire {
+namespace {
+
+// The shape of most controls here: `issue(connector, channel)` makes and
+// issues the request when the named channel's session is known; None either
+// way.
+template <class Issue>
+PyObject *channel_control(PyObject *self, const std::string &name, Issue &&issue)
+{
+    return method_entry(self, [&](Connector &connector) {
+        if (const Channel *channel = channel_with_session(connector, name))
+            issue(connector, *channel);
+        return new_none();
+    });
+}
+
+}  // namespace
 
 PyObject *Connector_SetSpeakingChannel(PyObject *self, CallArgs args)
 {
@@ -46,15 +62,11 @@ PyObject *Connector_MuteChannelOutput(PyObject *self, CallArgs args)
     int mute = 0;
     if (!args::parse(args, "|si:MuteChannelOutput", &name, &mute))
         return nullptr;
-    return method_entry(self, [&](Connector &connector) {
-        const Channel *channel = channel_with_session(connector, name);
-        if (!channel)
-            return new_none();
+    return channel_control(self, name, [&](Connector &connector, const Channel &channel) {
         auto request = make_request(sdk_req_session_mute_local_speaker_create, connector.cookies);
-        request.text(&sdk_req_session_mute_local_speaker_t::session_handle, channel->session_handle());
+        request.text(&sdk_req_session_mute_local_speaker_t::session_handle, channel.session_handle());
         request->mute = mute;
         issue_request(std::move(request), msg::kCouldNotMuteChannelOutput);
-        return new_none();
     });
 }
 
@@ -64,16 +76,12 @@ PyObject *Connector_SetChannelOutputVolume(PyObject *self, CallArgs args)
     int volume = 0;
     if (!args::parse(args, "|si:SetChannelOutputVolume", &name, &volume))
         return nullptr;
-    return method_entry(self, [&](Connector &connector) {
-        const Channel *channel = channel_with_session(connector, name);
-        if (!channel)
-            return new_none();
+    return channel_control(self, name, [&](Connector &connector, const Channel &channel) {
         using Record = sdk_req_session_set_local_speaker_volume_t;
         auto request = make_request(sdk_req_session_set_local_speaker_volume_create, connector.cookies);
-        request.text(&Record::session_handle, channel->session_handle());
+        request.text(&Record::session_handle, channel.session_handle());
         request->volume = volume_to_level(volume);
         issue_request(std::move(request), msg::kCouldNotSetChannelOutputVolume);
-        return new_none();
     });
 }
 
@@ -83,18 +91,14 @@ PyObject *Connector_ModeratorMuteAll(PyObject *self, CallArgs args)
     int mute = 0;
     if (!args::parse(args, "|si:ModeratorMuteAll", &name, &mute))
         return nullptr;
-    return method_entry(self, [&](Connector &connector) {
-        const Channel *channel = channel_with_session(connector, name);
-        if (!channel)
-            return new_none();
+    return channel_control(self, name, [&](Connector &connector, const Channel &channel) {
         using Record = sdk_req_channel_mute_all_users_t;
         auto request = make_request(sdk_req_channel_mute_all_users_create, connector.cookies);
         request.text(&Record::account_handle, connector.account_handle);
-        request.text(&Record::channel_name, channel->name);
-        request.text(&Record::channel_uri, channel->uri);
+        request.text(&Record::channel_name, channel.name);
+        request.text(&Record::channel_uri, channel.uri);
         request->mute = mute;
         issue_request(std::move(request), msg::kCouldNotModeratorMute);
-        return new_none();
     });
 }
 
@@ -105,19 +109,15 @@ PyObject *Connector_ModeratorMute(PyObject *self, CallArgs args)
     int mute = 0;
     if (!args::parse(args, "|ssi:ModeratorMute", &name, &participant_uri, &mute))
         return nullptr;
-    return method_entry(self, [&](Connector &connector) {
-        const Channel *channel = channel_with_session(connector, name);
-        if (!channel)
-            return new_none();
+    return channel_control(self, name, [&](Connector &connector, const Channel &channel) {
         using Record = sdk_req_channel_mute_user_t;
         auto request = make_request(sdk_req_channel_mute_user_create, connector.cookies);
         request.text(&Record::account_handle, connector.account_handle);
-        request.text(&Record::channel_name, channel->name);
-        request.text(&Record::channel_uri, channel->uri);
+        request.text(&Record::channel_name, channel.name);
+        request.text(&Record::channel_uri, channel.uri);
         request.text(&Record::participant_uri, participant_uri);
         request->mute = mute;
         issue_request(std::move(request), msg::kCouldNotModeratorMute);  // same text as muting all
-        return new_none();
     });
 }
 
@@ -151,17 +151,13 @@ PyObject *Connector_SetParticipantVolumeForMe(PyObject *self, CallArgs args)
     int volume = 0;
     if (!args::parse(args, "|ssi:SetParticipantVolumeForMe", &name, &participant_uri, &volume))
         return nullptr;
-    return method_entry(self, [&](Connector &connector) {
-        const Channel *channel = channel_with_session(connector, name);
-        if (!channel)
-            return new_none();
+    return channel_control(self, name, [&](Connector &connector, const Channel &channel) {
         using Record = sdk_req_session_set_participant_volume_for_me_t;
         auto request = make_request(sdk_req_session_set_participant_volume_for_me_create, connector.cookies);
-        request.text(&Record::session_handle, channel->session_handle());
+        request.text(&Record::session_handle, channel.session_handle());
         request.text(&Record::participant_uri, participant_uri);
-        request->volume = volume_to_level(volume) + channel->volume_base - 50;
+        request->volume = volume_to_level(volume) + channel.volume_base - 50;
         issue_request(std::move(request), msg::kCouldNotSetParticipantVolume);
-        return new_none();
     });
 }
 
