@@ -366,23 +366,32 @@ class DropConnectorInCallbackTest(unittest.TestCase):
         listener = DroppingListener(name, then)
         before = sys.getrefcount(listener)
         listener.connector = _talkwire.Connector(listener)
-        make_joined(listener.connector)
-        # Registered second: it pumps, and takes the messages once the
-        # dropped connector is gone.
-        pumper = _talkwire.Connector(None)
-        listener.clear()
-        listener.armed = True
-        queue()
-        voicesdk.event(3)  # handled after the drop, by the dying connector
-        voicesdk.event(3)
-        with Unraisables(keep=False):
-            pump(pumper)
+        try:
+            make_joined(listener.connector)
+            listener.clear()
+            listener.armed = True
+            queue()
+            voicesdk.event(3)  # handled after the drop, by the dying connector
+            voicesdk.event(3)
+            # All of it reaches the listener's connector before a second one
+            # registers: with two handlers, a message goes to whichever one
+            # the SDK calls while it waits.
             self.assertTrue(voicesdk.flush(5.0))
-            pump(pumper)
-        self.assertIsNone(listener.connector)
-        self.assertIn(name, listener.names())
-        self.assertEqual(voicesdk.handlers(), 1)
-        del pumper
+            # It pumps the thread once the dropped connector is gone.
+            pumper = _talkwire.Connector(None)
+            with Unraisables(keep=False):
+                pump(pumper)
+                self.assertTrue(voicesdk.flush(5.0))
+                pump(pumper)
+            self.assertIsNone(listener.connector, name)
+            self.assertIn(name, listener.names())
+            self.assertEqual(voicesdk.handlers(), 1)
+            del pumper
+        finally:
+            # The listener and its connector hold each other, and a
+            # connector takes no part in cyclic collection: a failure here
+            # must not leave it registered for the tests that follow.
+            listener.connector = None
         gc.collect()
         self.assertEqual(sys.getrefcount(listener), before)
 
@@ -401,10 +410,11 @@ class DropConnectorInCallbackTest(unittest.TestCase):
         pump(listener.connector)
         voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": "second"}, session_handle="sess-2")
         pump(listener.connector)  # placed, session known, not connected
-        pumper = _talkwire.Connector(None)
         listener.clear()
         listener.armed = True
         voicesdk.event(20, session_handle="sess-2", media_state=1, status_code=5, status_text="lost")
+        self.assertTrue(voicesdk.flush(5.0))  # into the listener's connector alone
+        pumper = _talkwire.Connector(None)
         pump(pumper)
         self.assertEqual(listener.names(), ["FailedJoinChannel", "OnLeftChannel"])
         self.assertIsNone(listener.connector)
