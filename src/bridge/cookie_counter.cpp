@@ -8,7 +8,7 @@ namespace talkwire {
 namespace {
 
 // The decimal text of `value` ("%d"), written backwards from `end`; returns
-// its first character.  A request takes one: no formatting machinery.
+// its first character.
 char *decimal(int32_t value, char *end)
 {
     char *text = end;
@@ -26,13 +26,33 @@ char *decimal(int32_t value, char *end)
 
 }  // namespace
 
+CookieCounter::CookieCounter(int32_t first) : next_(first), text_(decimal(first, buffer_ + sizeof buffer_)) {}
+
 char *CookieCounter::next()
 {
-    char buffer[16];
-    const char *text = decimal(next_, buffer + sizeof buffer);
+    char *copy = sdk_strdup(text_);
+    advance();
+    return copy;
+}
+
+void CookieCounter::advance()
+{
     // Wraps like the 32-bit counter it is, without signed overflow.
+    const int32_t previous = next_;
     next_ = static_cast<int32_t>(static_cast<uint32_t>(next_) + 1u);
-    return sdk_strdup(text);
+    if (previous <= 0 || next_ < 0) {
+        // Signs, zero and the wrap are rare: write the text afresh.
+        text_ = decimal(next_, buffer_ + sizeof buffer_);
+        return;
+    }
+    // A positive number plus one: carry through the trailing nines.
+    char *digit = buffer_ + sizeof buffer_ - 2;
+    while (digit >= text_ && *digit == '9')
+        *digit-- = '0';
+    if (digit < text_)
+        *--text_ = '1';
+    else
+        ++*digit;
 }
 
 }  // namespace talkwire

@@ -9,7 +9,7 @@ namespace talkwire {
 
 class CookieCounter {
 public:
-    explicit CookieCounter(int32_t first = 1) : next_(first) {}
+    explicit CookieCounter(int32_t first = 1);
 
     // An SDK-owned copy of the current number (null when the SDK is out of
     // memory); the counter advances either way.
@@ -17,7 +17,13 @@ public:
     int32_t peek() const { return next_; }
 
 private:
+    void advance();
+
     int32_t next_;
+    // The decimal text of next_, kept up to date digit by digit: a request
+    // usually changes only the last digit.  It ends at the buffer's end.
+    char buffer_[16];
+    char *text_;
 };
 
 }  // namespace talkwire

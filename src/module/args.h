@@ -5,6 +5,7 @@
 #ifndef TALKWIRE_MODULE_ARGS_H
 #define TALKWIRE_MODULE_ARGS_H
 
+#include "module/args_exact.h"
 #include "module/call_args.h"
 #include "pycompat/pycompat.h"
 
@@ -33,6 +34,8 @@ bool parse_slots(const CallArgs &args, const char *format, Slot *slots, size_t c
 template <class... Out>
 bool parse(const CallArgs &args, const char *format, Out *...out)
 {
+    if (exact::parse(args, format, out...))
+        return true;
     Slot slots[] = {slot(out)...};
     return parse_slots(args, format, slots, sizeof...(out));
 }

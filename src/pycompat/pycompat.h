@@ -110,6 +110,24 @@ inline PyObject *integer(long value)
 }
 
 // Exactly the native str type, no subclass.
+// An exact native str whose C text is its own bytes, with no encoding
+// (ASCII on 3.x; any str on 2.7): its bytes, borrowed from the object.
+inline bool plain_text_view(PyObject *object, const char *&data, size_t &size)
+{
+#if TW_PY3
+    if (!PyUnicode_CheckExact(object) || !PyUnicode_IS_COMPACT_ASCII(object))
+        return false;
+    data = static_cast<const char *>(PyUnicode_DATA(object));
+    size = static_cast<size_t>(PyUnicode_GET_LENGTH(object));
+#else
+    if (!PyString_CheckExact(object))
+        return false;
+    data = PyString_AS_STRING(object);
+    size = static_cast<size_t>(PyString_GET_SIZE(object));
+#endif
+    return true;
+}
+
 inline bool is_exact_text(PyObject *object)
 {
 #if TW_PY3

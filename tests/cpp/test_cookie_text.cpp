@@ -33,6 +33,17 @@ TEST(CookieText, DecimalAcrossDigitBoundaries)
     EXPECT_EQ(next_text(large), "1000000000");
 }
 
+TEST(CookieText, EveryValueOfARunAcrossZeroAndCarries)
+{
+    // The text is kept digit by digit: compare it with a fresh one at every
+    // step, through the sign change and the carries of several digits.
+    for (int32_t first : {-1005, 9990, 99990, 1999990}) {
+        CookieCounter cookies(first);
+        for (int32_t value = first; value < first + 2020; ++value)
+            ASSERT_EQ(next_text(cookies), std::to_string(value));
+    }
+}
+
 TEST(CookieText, WrapsToTheMostNegativeValue)
 {
     CookieCounter cookies(INT_MAX);

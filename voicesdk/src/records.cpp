@@ -249,13 +249,12 @@ void discard(RecordHeader *header)
         std::free(header);
 }
 
-std::atomic<long> &counter_for(int record_class)
+LiveClass live_class(int record_class)
 {
-    LiveCounts &live = live_counts();
     switch (record_class) {
-    case sdk_record_request: return live.requests;
-    case sdk_record_response: return live.responses;
-    default: return live.events;
+    case sdk_record_request: return live_requests;
+    case sdk_record_response: return live_responses;
+    default: return live_events;
     }
 }
 
@@ -337,7 +336,7 @@ void *construct_copy(void *memory, const sdk_record_info_t *info, const void *pr
     auto *header = new (memory) RecordHeader;
     header->info = info;
     header->extent = info->size + texts;
-    counter_for(info->record_class).fetch_add(1, std::memory_order_relaxed);
+    count_live(live_class(info->record_class), 1);
     void *record = static_cast<char *>(memory) + sizeof(RecordHeader);
     std::memcpy(record, prototype, info->size);
     return record;
@@ -372,12 +371,6 @@ char *place_texts(void *copy, const sdk_record_info_t &info)
 }
 
 }  // namespace
-
-LiveCounts &live_counts()
-{
-    static LiveCounts counts;
-    return counts;
-}
 
 const sdk_record_info_t *request_info(int kind)
 {
@@ -426,7 +419,7 @@ void *allocate(const sdk_record_info_t *info)
     header->info = info;
     void *record = static_cast<char *>(memory) + sizeof(RecordHeader);
     std::memset(record, 0, info->size);
-    counter_for(info->record_class).fetch_add(1, std::memory_order_relaxed);
+    count_live(live_class(info->record_class), 1);
     return record;
 }
 
@@ -515,7 +508,7 @@ void release_message(sdk_message_base_t *message)
         release_request(header->request);
     }
     if (header->counted)
-        counter_for(layout.info.record_class).fetch_sub(1, std::memory_order_relaxed);
+        count_live(live_class(layout.info.record_class), -1);
     discard(header);
 }
 

@@ -4,6 +4,7 @@
 #ifndef VOICESDK_SRC_RECORDS_H
 #define VOICESDK_SRC_RECORDS_H
 
+#include "live_counts.h"
 #include "voicesdk/control.h"
 
 #include <atomic>
@@ -33,13 +34,6 @@ inline RecordHeader *header_of(const void *record)
     return reinterpret_cast<RecordHeader *>(
         const_cast<char *>(static_cast<const char *>(record)) - sizeof(RecordHeader));
 }
-
-struct LiveCounts {
-    std::atomic<long> requests{0};
-    std::atomic<long> responses{0};
-    std::atomic<long> events{0};
-};
-LiveCounts &live_counts();
 
 const sdk_record_info_t *request_info(int kind);
 const sdk_record_info_t *response_info(int response_type);

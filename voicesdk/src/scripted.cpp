@@ -17,7 +17,7 @@ void ScriptedRules::add(int kind, sdk_resp_base_t *prototype, bool once)
     RecordHeader *header = header_of(prototype);
     if (header->counted) {
         header->counted = false;
-        live_counts().responses.fetch_sub(1, std::memory_order_relaxed);
+        count_live(live_responses, -1);
     }
     sdk_resp_base_t *replaced = nullptr;
     {

@@ -63,17 +63,19 @@ int State::issue(sdk_req_base_t *request)
     if (!request)
         return 1;
     RecordHeader *header = header_of(request);
-    if (header->issued.exchange(true, std::memory_order_acq_rel))
-        return 1;  // already the SDK's
-    header->counted = false;
-    live_counts().requests.fetch_sub(1, std::memory_order_relaxed);
-
     IssuedRequest issued{request, header->info->kind, request->user_pointer != nullptr};
     std::shared_ptr<Responder> mode;
     int refused = 0;
     bool refuse = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        // Checked and set under the lock, so a request issued twice at once
+        // is still taken once; destroy_req reads it without the lock.
+        if (header->issued.load(std::memory_order_relaxed))
+            return 1;  // already the SDK's
+        header->issued.store(true, std::memory_order_release);
+        header->counted = false;
+        count_live(live_requests, -1);
         if (refuse_count_ > 0) {
             --refuse_count_;
             refuse = true;
@@ -264,7 +266,7 @@ void destroy_req(sdk_req_base_t *request)
         return;  // the SDK's now, not the caller's to release
     if (header->counted) {
         header->counted = false;
-        live_counts().requests.fetch_sub(1, std::memory_order_relaxed);
+        count_live(live_requests, -1);
     }
     release_request(request);
 }
@@ -433,10 +435,10 @@ void sdk_ctl_live(sdk_ctl_live_t *out)
 {
     if (!out)
         return;
-    LiveCounts &live = live_counts();
-    out->requests = live.requests.load(std::memory_order_relaxed);
-    out->responses = live.responses.load(std::memory_order_relaxed);
-    out->events = live.events.load(std::memory_order_relaxed);
+    const LiveTotals live = live_totals();
+    out->requests = live.requests;
+    out->responses = live.responses;
+    out->events = live.events;
 }
 
 }  // extern "C"

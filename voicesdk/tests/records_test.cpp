@@ -91,6 +91,39 @@ TEST_F(RecordsTest, LiveCountsFollowOwnership)
     destroy_msg(nullptr);
 }
 
+TEST_F(RecordsTest, LiveCountsAddUpAcrossThreadsThatComeAndGo)
+{
+    // Threads count in blocks of their own: what one thread makes and
+    // another releases, and what threads that have ended made or released,
+    // must still add up.
+    std::vector<sdk_req_base_t *> made;
+    std::thread maker([&made] {
+        for (int i = 0; i < 50; ++i)
+            made.push_back(&sdk_req_account_logout_create()->base);
+    });
+    maker.join();
+    EXPECT_EQ(live().requests, 50);
+    for (size_t i = 0; i < 20; ++i)
+        destroy_req(made[i]);
+    EXPECT_EQ(live().requests, 30);
+    std::vector<std::thread> releasers;
+    for (size_t first = 20; first < made.size(); first += 10) {
+        releasers.emplace_back([&made, first] {
+            for (size_t i = first; i < first + 10; ++i)
+                destroy_req(made[i]);
+        });
+    }
+    for (std::thread &releaser : releasers)
+        releaser.join();
+    EXPECT_EQ(live().requests, 0);
+
+    sdk_ctl_post(&sdk_ctl_event_create(4)->message);
+    std::thread([] { sdk_ctl_post(&sdk_ctl_event_create(4)->message); }).join();
+    EXPECT_EQ(live().events, 2);
+    std::thread([] { destroy_all(take_all()); }).join();
+    EXPECT_EQ(live().events, 0);
+}
+
 TEST_F(RecordsTest, BareMessagesOfResponseAndEventTypeAreReadableAsSuch)
 {
     sdk_message_base_t *response = sdk_ctl_message_create(sdk_message_response);
