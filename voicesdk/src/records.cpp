@@ -180,19 +180,14 @@ void free_text(const void *record, char *text)
     std::free(text);
 }
 
-// free_text() for every text field, with the record's bounds read once:
-// every event released goes through here.
+// Every text field of a record whose texts are allocations of their own
+// (everything but a copy).
 void free_texts(void *record, const sdk_record_info_t &info)
 {
-    const char *start = static_cast<const char *>(record);
-    const char *end = start + header_of(record)->extent;
     const sdk_field_info_t *fields = info.fields;
     for (int i = 0; i < info.field_count; ++i) {
-        if (fields[i].kind != sdk_field_text)
-            continue;
-        char *text = at<char *>(record, fields[i].offset);
-        if (text && (text < start || text >= end))
-            std::free(text);
+        if (fields[i].kind == sdk_field_text)
+            std::free(at<char *>(record, fields[i].offset));
     }
 }
 
@@ -500,7 +495,10 @@ void release_message(sdk_message_base_t *message)
         return;
     RecordHeader *header = header_of(message);
     const Layout &layout = *layout_of(message);
-    free_texts(message, layout.info);
+    // A copy's texts lie inside its own allocation (every event of a burst
+    // is one): there is nothing to free field by field.
+    if (header->extent == 0)
+        free_texts(message, layout.info);
     if (layout.info.record_class == sdk_record_response) {
         auto *response = reinterpret_cast<sdk_resp_base_t *>(message);
         free_text(message, response->status_text);
