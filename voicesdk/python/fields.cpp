@@ -50,7 +50,7 @@ struct OwnedText {
     OwnedText() = default;
     OwnedText(const OwnedText &) = delete;
     OwnedText &operator=(const OwnedText &) = delete;
-    ~OwnedText() { std::free(text); }
+    ~OwnedText() { sdk_ctl_free_text(text); }
 };
 
 bool test_results(sdk_resp_base_t *response, PyObject *items, PyObject *count_arg)
@@ -255,7 +255,7 @@ bool set_field(void *record, const sdk_field_info_t &field, PyObject *value)
         char *text = nullptr;
         if (!optional_text(value, text, field.name))
             return false;
-        std::free(at<char *>(record, field.offset));
+        sdk_ctl_free_text(at<char *>(record, field.offset));
         at<char *>(record, field.offset) = text;
         return true;
     }
@@ -339,7 +339,7 @@ bool fill_response(sdk_resp_base_t *response, const char *function, const Respon
         char *text = nullptr;
         if (!optional_text(args.status_text, text, "status_text"))
             return false;
-        std::free(response->status_text);
+        sdk_ctl_free_text(response->status_text);
         response->status_text = text;
     }
     const sdk_record_info_t &info = *sdk_ctl_record_info(response);

@@ -1,9 +1,9 @@
 // How many records of each class are alive and owed a release, for
-// live().  Each thread counts in a block of its own, so making and
-// releasing a record costs a plain increment instead of an atomic
-// read-modify-write on a counter every thread shares; live() adds the
-// blocks up.  A record made on one thread and released on another leaves
-// +1 in one block and -1 in the other, which sum to nothing.
+// live().  Each thread counts in a block of its own (see thread_state.h),
+// so making and releasing a record costs a plain increment instead of an
+// atomic read-modify-write on a counter every thread shares; live() adds
+// the blocks up.  A record made on one thread and released on another
+// leaves +1 in one block and -1 in the other, which sum to nothing.
 #ifndef VOICESDK_SRC_LIVE_COUNTS_H
 #define VOICESDK_SRC_LIVE_COUNTS_H
 
@@ -21,36 +21,25 @@ struct LiveTotals {
 
 struct LiveBlock {
     std::atomic<long> counts[live_class_count] = {};
-    // The block of threads that have ended (and of threads still counting
-    // at process exit): written by any thread, so with atomic additions.
+    // Written by several threads (the block of threads that have ended), so
+    // with atomic additions.
     bool shared = false;
-    LiveBlock *next = nullptr;
+    LiveBlock *next = nullptr;  // in the list live() adds up
+
+    void add(LiveClass which, long delta)
+    {
+        std::atomic<long> &count = counts[which];
+        if (shared)
+            count.fetch_add(delta, std::memory_order_relaxed);
+        else  // only its thread writes it
+            count.store(count.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+    }
 };
 
-#if defined(__GNUC__) && !defined(_WIN32)
-// The library's one thread-local word: initial-exec keeps reading it a
-// plain load rather than a call into the dynamic loader.
-#define VOICESDK_THREAD_WORD __attribute__((tls_model("initial-exec")))
-#else
-#define VOICESDK_THREAD_WORD
-#endif
-
-extern thread_local LiveBlock *this_thread_block VOICESDK_THREAD_WORD;
-
-// The calling thread's block, made and registered on its first count.
-LiveBlock &attach_this_thread();
-
-inline void count_live(LiveClass which, long delta)
-{
-    LiveBlock *block = this_thread_block;
-    if (!block)
-        block = &attach_this_thread();
-    std::atomic<long> &count = block->counts[which];
-    if (block->shared)
-        count.fetch_add(delta, std::memory_order_relaxed);
-    else  // only this thread writes it
-        count.store(count.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
-}
+// Blocks join the list when made; an ending thread's block is added into
+// `into` and leaves it.
+void register_block(LiveBlock &block);
+void retire_block(LiveBlock &block, LiveBlock &into);
 
 LiveTotals live_totals();
 

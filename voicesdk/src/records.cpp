@@ -177,7 +177,7 @@ void free_text(const void *record, char *text)
     size_t extent = header_of(record)->extent;
     if (extent != 0 && text >= start && text < start + extent)
         return;
-    std::free(text);
+    free_record_text(text);
 }
 
 // Every text field of a record whose texts are allocations of their own
@@ -187,7 +187,7 @@ void free_texts(void *record, const sdk_record_info_t &info)
     const sdk_field_info_t *fields = info.fields;
     for (int i = 0; i < info.field_count; ++i) {
         if (fields[i].kind == sdk_field_text)
-            std::free(at<char *>(record, fields[i].offset));
+            free_record_text(at<char *>(record, fields[i].offset));
     }
 }
 
@@ -262,8 +262,8 @@ sdk_device_t *copy_device(const sdk_device_t *device, bool &ok)
         ok = false;
         return nullptr;
     }
-    copy->device_id = copy_text(device->device_id);
-    copy->name = copy_text(device->name);
+    copy->device_id = copy_plain_text(device->device_id);
+    copy->name = copy_plain_text(device->name);
     if ((device->device_id && !copy->device_id) || (device->name && !copy->name))
         ok = false;
     return copy;
@@ -279,7 +279,7 @@ sdk_connectivity_test_result_t *copy_test(const sdk_connectivity_test_result_t *
     }
     copy->test_type = test->test_type;
     copy->test_result = test->test_result;
-    copy->test_info = copy_text(test->test_info);
+    copy->test_info = copy_plain_text(test->test_info);
     if (test->test_info && !copy->test_info)
         ok = false;
     return copy;
@@ -391,7 +391,7 @@ const sdk_record_info_t *message_info()
     return &message_layout.info;
 }
 
-char *copy_text(const char *text)
+char *copy_plain_text(const char *text)
 {
     if (!text)
         return nullptr;
@@ -402,16 +402,43 @@ char *copy_text(const char *text)
     return copy;
 }
 
+// A record text is a piece of the thread's arena with the slab it came
+// from (null: malloc) written in front of it.
+char *copy_text(const char *text)
+{
+    if (!text)
+        return nullptr;
+    size_t size = std::strlen(text) + 1;
+    Slab *slab = nullptr;
+    auto *piece = static_cast<char *>(thread_state().arena.allocate(sizeof(Slab *) + size, &slab));
+    if (!piece)
+        return nullptr;
+    std::memcpy(piece, &slab, sizeof slab);
+    std::memcpy(piece + sizeof slab, text, size);
+    return piece + sizeof slab;
+}
+
+void free_record_text(char *text)
+{
+    if (!text)
+        return;
+    char *piece = text - sizeof(Slab *);
+    Slab *slab = nullptr;
+    std::memcpy(&slab, piece, sizeof slab);
+    release_piece(piece, slab);
+}
+
 void *allocate(const sdk_record_info_t *info)
 {
-    // malloc rather than calloc, which bypasses the allocator's per-thread
-    // cache; only the record is zeroed (the header is constructed), which
-    // also keeps the compiler from turning the pair back into calloc.
-    void *memory = std::malloc(sizeof(RecordHeader) + info->size);
+    // From the thread's arena; only the record is zeroed (the header is
+    // constructed).
+    Slab *slab = nullptr;
+    void *memory = thread_state().arena.allocate(sizeof(RecordHeader) + info->size, &slab);
     if (!memory)
         return nullptr;
     auto *header = new (memory) RecordHeader;
     header->info = info;
+    header->slab = slab;
     void *record = static_cast<char *>(memory) + sizeof(RecordHeader);
     std::memset(record, 0, info->size);
     count_live(live_class(info->record_class), 1);
@@ -485,7 +512,7 @@ void release_request(sdk_req_base_t *request)
         return;
     // live() stopped counting it when it was issued or destroyed.
     free_texts(request, *header->info);
-    std::free(request->cookie);
+    free_record_text(request->cookie);
     discard(header);
 }
 

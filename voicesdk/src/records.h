@@ -4,7 +4,7 @@
 #ifndef VOICESDK_SRC_RECORDS_H
 #define VOICESDK_SRC_RECORDS_H
 
-#include "live_counts.h"
+#include "thread_state.h"
 #include "voicesdk/control.h"
 
 #include <atomic>
@@ -69,8 +69,14 @@ bool copy_events(const sdk_evt_base_t *prototype, size_t count, std::vector<sdk_
 int set_test_results(sdk_resp_base_t *response, int count, const sdk_connectivity_test_result_t *items);
 int set_devices(sdk_resp_base_t *response, int count, const char *const *names, const char *current);
 
-// Text copy that fault injection never touches.
+// A record's text: what sdk_strdup and sdk_ctl_strdup hand out, and what
+// releasing a record frees with free_record_text().  Fault injection never
+// touches copy_text.
 char *copy_text(const char *text);
+void free_record_text(char *text);
+
+// A malloc'd copy, for the items of structured results (freed with free).
+char *copy_plain_text(const char *text);
 
 }  // namespace voicesdk
 

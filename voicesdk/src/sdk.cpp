@@ -7,14 +7,36 @@
 #include "responder.h"
 #include "scripted.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace voicesdk {
 namespace {
+
+// The issue path's lock: held for a few stores, so one atomic exchange to
+// take it and a plain store to give it back, where a mutex costs two
+// read-modify-writes and a call each way.  A waiter yields rather than
+// spin against a holder that was descheduled.
+class SpinLock {
+public:
+    void lock()
+    {
+        while (locked_.exchange(true, std::memory_order_acquire)) {
+            while (locked_.load(std::memory_order_relaxed))
+                std::this_thread::yield();
+        }
+    }
+    void unlock() { locked_.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> locked_{false};
+};
 
 struct Recorded {
     sdk_req_base_t *request;  // one reference held by the record
@@ -38,7 +60,7 @@ public:
     void reset();
 
 private:
-    std::mutex mutex_;  // everything below
+    SpinLock mutex_;  // everything below
     std::vector<Recorded> recorded_;
     int refuse_code_ = 0;
     int refuse_count_ = 0;
@@ -68,7 +90,7 @@ int State::issue(sdk_req_base_t *request)
     int refused = 0;
     bool refuse = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<SpinLock> lock(mutex_);
         // Checked and set under the lock, so a request issued twice at once
         // is still taken once; destroy_req reads it without the lock.
         if (header->issued.load(std::memory_order_relaxed))
@@ -100,7 +122,7 @@ int State::issue(sdk_req_base_t *request)
 
 void State::refuse(int code, int count)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SpinLock> lock(mutex_);
     refuse_code_ = code;
     refuse_count_ = count > 0 ? count : 0;
 }
@@ -110,7 +132,7 @@ int State::set_mode(const char *name)
     if (!name)
         return sdk_ctl_mode_unknown;
     std::shared_ptr<Responder> previous;
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SpinLock> lock(mutex_);
     if (std::strcmp(name, "scripted") == 0) {
         previous.swap(mode_);
         return sdk_ctl_mode_ok;
@@ -125,13 +147,13 @@ int State::set_mode(const char *name)
 
 void State::register_mode(const char *name, ResponderFactory factory)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SpinLock> lock(mutex_);
     modes_[name] = factory;
 }
 
 sdk_ctl_recorded_t *State::snapshot(size_t *count)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SpinLock> lock(mutex_);
     *count = 0;
     if (recorded_.empty())
         return nullptr;
@@ -149,7 +171,7 @@ void State::clear_requests()
 {
     std::vector<Recorded> dropped;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<SpinLock> lock(mutex_);
         dropped.swap(recorded_);
     }
     for (const Recorded &entry : dropped)
@@ -157,7 +179,7 @@ void State::clear_requests()
     // The storage goes back for the next requests: regrowing it from
     // nothing after every clear would make each issue pay for it.
     dropped.clear();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SpinLock> lock(mutex_);
     if (recorded_.empty())
         recorded_.swap(dropped);
 }
@@ -166,7 +188,7 @@ void State::reset()
 {
     std::shared_ptr<Responder> previous;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<SpinLock> lock(mutex_);
         refuse_code_ = 0;
         refuse_count_ = 0;
         previous.swap(mode_);
@@ -331,6 +353,11 @@ sdk_message_base_t *sdk_ctl_message_create(int message_type)
 char *sdk_ctl_strdup(const char *text)
 {
     return copy_text(text);
+}
+
+void sdk_ctl_free_text(char *text)
+{
+    free_record_text(text);
 }
 
 int sdk_ctl_resp_set_test_results(sdk_resp_base_t *response, int count,

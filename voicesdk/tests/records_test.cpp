@@ -262,11 +262,11 @@ TEST_F(RecordsTest, StrdupFaultFailsTheNextCalls)
     sdk_ctl_fail_strdup(5);
     char *control = sdk_ctl_strdup("x");
     EXPECT_NE(control, nullptr);
-    std::free(control);
+    sdk_ctl_free_text(control);
     sdk_ctl_reset();
     char *after = sdk_strdup("y");
     EXPECT_NE(after, nullptr);
-    std::free(after);
+    sdk_ctl_free_text(after);
 }
 
 }  // namespace

@@ -87,6 +87,7 @@ for name in ("sdk_req_account_login_create", "sdk_req_account_logout_create",
              "sdk_req_aux_connectivity_info_create", "sdk_strdup"):
     getattr(sdk, name).restype = ctypes.c_void_p
 sdk.sdk_strdup.argtypes = [ctypes.c_char_p]
+sdk.sdk_ctl_free_text.argtypes = [ctypes.c_void_p]
 sdk.sdk_issue_request.argtypes = [ctypes.c_void_p]
 sdk.sdk_get_message.argtypes = [ctypes.POINTER(ctypes.c_void_p)]
 sdk.destroy_msg.argtypes = [ctypes.c_void_p]
@@ -297,10 +298,9 @@ class ControlTest(unittest.TestCase):
         voicesdk.reset()
         copy = sdk.sdk_strdup(b"y")
         self.assertTrue(copy)
-        # The SDK allocates with the C runtime's malloc (the shared UCRT on Windows).
-        libc = ctypes.cdll.ucrtbase if sys.platform == "win32" else ctypes.CDLL(None)
-        libc.free.argtypes = [ctypes.c_void_p]
-        libc.free(copy)
+        self.assertEqual(ctypes.string_at(copy), b"y")
+        # A text no record took goes back to the SDK, never to free().
+        sdk.sdk_ctl_free_text(copy)
 
     def test_platform_faults_everywhere_but_windows(self):
         # Tests that inject platform faults skip where PLATFORM_FAULTS is

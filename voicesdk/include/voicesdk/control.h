@@ -5,7 +5,8 @@
  *
  * Records made here come from the same allocator as the SDK's own, so every
  * destroy_* function releases them.  Text written into a record must come
- * from sdk_ctl_strdup (never fault-injected) or sdk_strdup.
+ * from sdk_ctl_strdup (never fault-injected) or sdk_strdup; one that never
+ * goes into a record is released with sdk_ctl_free_text (never free()).
  */
 #ifndef VOICESDK_CONTROL_H
 #define VOICESDK_CONTROL_H
@@ -83,6 +84,8 @@ VOICESDK_API sdk_evt_base_t *sdk_ctl_event_create(int event_type);
 VOICESDK_API sdk_message_base_t *sdk_ctl_message_create(int message_type);
 
 VOICESDK_API char *sdk_ctl_strdup(const char *text);
+/* Releases a text from sdk_strdup or sdk_ctl_strdup that no record took. */
+VOICESDK_API void sdk_ctl_free_text(char *text);
 
 /* Structured results; the items are copied.  Non-zero when the response has
  * no such results or memory runs out (the response is then unchanged). */
