@@ -5,8 +5,9 @@
 // any thread), and the unused charge goes back when the thread moves to a
 // fresh slab or ends.  The last reference frees the slab.
 //
-// Sanitizer builds, and runs with VOICESDK_PLAIN_ALLOCATION set (valgrind),
-// allocate every piece with malloc, so that the tools see each one.
+// AddressSanitizer builds, and runs with VOICESDK_PLAIN_ALLOCATION set
+// (valgrind), allocate every piece with malloc, so that the tools see each
+// one.
 #ifndef VOICESDK_SRC_ARENA_H
 #define VOICESDK_SRC_ARENA_H
 
