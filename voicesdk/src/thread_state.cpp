@@ -22,6 +22,7 @@ ThreadState &shared_state()
     return *state;
 }
 
+#ifndef _WIN32
 // Ends with its thread: its counts join the shared block, its slab's unused
 // charge goes back, and whatever the thread still does uses the shared state.
 struct ThreadEnd {
@@ -39,12 +40,21 @@ struct ThreadEnd {
 };
 
 thread_local ThreadEnd thread_end;
+#endif
 
 }  // namespace
 
 ThreadState &attach_this_thread()
 {
     ThreadState &shared = shared_state();
+#ifdef _WIN32
+    // A thread-local object's destructor in a MinGW DLL proved undependable
+    // (under wine the folded counts came out as garbage), so a thread could
+    // not fold its state away when it ends: on Windows every thread uses
+    // the shared state, with atomic counts and malloc.
+    this_thread_state = &shared;
+    return shared;
+#else
     auto *state = new (std::nothrow) ThreadState;
     if (!state) {
         this_thread_state = &shared;
@@ -54,6 +64,7 @@ ThreadState &attach_this_thread()
     thread_end.state = state;
     this_thread_state = state;
     return *state;
+#endif
 }
 
 }  // namespace voicesdk
