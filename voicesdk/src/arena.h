@@ -22,7 +22,11 @@ public:
     Arena() = default;
     Arena(const Arena &) = delete;
     Arena &operator=(const Arena &) = delete;
-    ~Arena() { retire(); }
+    ~Arena()
+    {
+        retire();
+        flush();
+    }
 
     // `bytes` of storage aligned for any type, from the current slab
     // (*slab names it) or, when the piece is large, the slab cannot be
@@ -37,6 +41,33 @@ public:
     // No slabs from now on (a thread that has ended, or a plain run).
     void turn_off() { off_ = true; }
 
+    // Releases one piece of `slab`, any slab.  Releases of one slab in a
+    // row (the records of a burst, handled in order) are added up and given
+    // back as one, when a piece of another slab comes or the arena ends:
+    // one atomic operation per run instead of one per piece.  The slab a
+    // run is still counting on is held a little longer for it.
+    void release_later(Slab *slab)
+    {
+        if (off_) {
+            slab->release();  // the shared arena: any thread may be here
+            return;
+        }
+        if (slab != pending_) {
+            flush();
+            pending_ = slab;
+        }
+        ++pending_count_;
+    }
+
+    // Gives back the releases added up so far.
+    void flush()
+    {
+        if (pending_)
+            pending_->release(pending_count_);
+        pending_ = nullptr;
+        pending_count_ = 0;
+    }
+
 private:
     bool start();
 
@@ -45,6 +76,8 @@ private:
     char *end_ = nullptr;
     size_t handed_ = 0;
     bool off_ = false;
+    Slab *pending_ = nullptr;
+    size_t pending_count_ = 0;
 };
 
 // Releases one piece handed out by Arena::allocate.

@@ -239,7 +239,7 @@ void discard(RecordHeader *header)
     Slab *slab = header->slab;
     header->~RecordHeader();
     if (slab)
-        slab->release();
+        thread_state().arena.release_later(slab);
     else
         std::free(header);
 }

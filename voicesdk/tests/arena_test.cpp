@@ -70,6 +70,26 @@ TEST(Arena, SlabsGoWithTheirLastPieceWhicheverThreadReleasesIt)
     arena.retire();
     EXPECT_EQ(Slab::live(), before);
 
+    // Releases in a run are given back together: the slab goes when the
+    // run ends (a piece of another slab, or a flush), not before.
+    Arena later;
+    std::vector<Piece> run = carve(arena, 400, 40);  // two slabs at least
+    arena.retire();
+    Slab *first_slab = run.front().slab;
+    const long carved = Slab::live();
+    for (const Piece &piece : run) {
+        if (piece.slab == first_slab)
+            later.release_later(piece.slab);
+    }
+    EXPECT_EQ(Slab::live(), carved);  // still counted on
+    for (const Piece &piece : run) {
+        if (piece.slab != first_slab)
+            later.release_later(piece.slab);
+    }
+    EXPECT_EQ(Slab::live(), carved - 1);  // the first run ended
+    later.flush();
+    EXPECT_EQ(Slab::live(), before);
+
     // Large pieces come from malloc.
     Piece large{nullptr, nullptr};
     large.memory = arena.allocate(64 * 1024, &large.slab);
