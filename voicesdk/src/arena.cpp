@@ -14,19 +14,21 @@ constexpr size_t kLargestPiece = 1024;
 // one alignment unit).
 constexpr size_t kCharge = kSlabBytes / alignof(std::max_align_t) + 1;
 
-// ThreadSanitizer keeps the arena: it follows the slabs' atomic counts,
-// and the arena's own threading is what it should watch.
-bool plain_allocation()
-{
+// Builds whose heap a tool watches piece by piece.  ThreadSanitizer keeps
+// the arena: it follows the slabs' atomic counts, and the arena's own
+// threading is what it should watch.
 #if defined(__SANITIZE_ADDRESS__)
-    return true;
+#define VOICESDK_WATCHED_HEAP 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
-    return true;
-#else
-    static const bool plain = std::getenv("VOICESDK_PLAIN_ALLOCATION") != nullptr;
-    return plain;
+#define VOICESDK_WATCHED_HEAP 1
 #endif
+#endif
+
+bool plain_allocation()
+{
+#ifdef VOICESDK_WATCHED_HEAP
+    return true;
 #else
     static const bool plain = std::getenv("VOICESDK_PLAIN_ALLOCATION") != nullptr;
     return plain;
