@@ -1,6 +1,5 @@
 #include "module/args.h"
 
-#include <climits>
 #include <cstring>
 
 namespace talkwire {
@@ -46,18 +45,10 @@ bool take_exact(Slot &slot, PyObject *item, int &integer, float &real)
             return false;
         slot.object = item;
         return true;
-    case 'i': {
-        long value = 0;
-        if (!py::exact_int_value(item, value) || value < INT_MIN || value > INT_MAX)
-            return false;
-        integer = static_cast<int>(value);
-        return true;
-    }
+    case 'i':
+        return exact::Road<int>::read(item, integer);
     case 'f':
-        if (!PyFloat_CheckExact(item))
-            return false;
-        real = static_cast<float>(PyFloat_AS_DOUBLE(item));
-        return true;
+        return exact::Road<float>::read(item, real);
     case 'O':
         return true;
     default:

@@ -1,8 +1,9 @@
 // The commonest call of all, written out at compile time: every argument
 // given and exactly the type its output takes (an exact str whose bytes
-// need no encoding and hold no NUL, an exact int in range, an exact float).  Anything else is
-// left to the general road, which converts and reports errors exactly as
-// the interpreter's parser does.  Interpreter lock held.
+// need no encoding and hold no NUL, an exact int in range, an exact
+// float).  Anything else is left to the general road, which converts and
+// reports errors exactly as the interpreter's parser does.  Interpreter
+// lock held.
 #ifndef TALKWIRE_MODULE_ARGS_EXACT_H
 #define TALKWIRE_MODULE_ARGS_EXACT_H
 

@@ -109,7 +109,6 @@ inline PyObject *integer(long value)
 #endif
 }
 
-// Exactly the native str type, no subclass.
 // An exact native str whose C text is its own bytes, with no encoding
 // (ASCII on 3.x; any str on 2.7): its bytes, borrowed from the object.
 inline bool plain_text_view(PyObject *object, const char *&data, size_t &size)
@@ -128,6 +127,7 @@ inline bool plain_text_view(PyObject *object, const char *&data, size_t &size)
     return true;
 }
 
+// Exactly the native str type, no subclass.
 inline bool is_exact_text(PyObject *object)
 {
 #if TW_PY3

@@ -49,7 +49,9 @@ public:
     void release_later(Slab *slab)
     {
         if (off_) {
-            slab->release();  // the shared arena: any thread may be here
+            // An arena that carves nothing keeps no run: the shared one is
+            // any thread's.
+            slab->release();
             return;
         }
         if (slab != pending_) {
