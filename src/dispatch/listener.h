@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace talkwire {
 namespace dispatch {
@@ -56,6 +57,26 @@ inline PyObject *to_python(TextCache &texts, const char *value)
     Py_INCREF(Py_None);
     return Py_None;
 }
+
+// An SDK text measured once, for a handler that both stores it and passes
+// it on.  Null stays null: the listener gets None, the registry "".
+class MeasuredText {
+public:
+    explicit MeasuredText(const char *text) : data_(text), size_(text ? std::char_traits<char>::length(text) : 0) {}
+    std::string_view or_empty() const { return std::string_view(data_ ? data_ : "", size_); }
+    PyObject *to_python(TextCache &texts) const
+    {
+        if (data_)
+            return texts.text(data_, size_);
+        Py_INCREF(Py_None);
+        return Py_None;
+    }
+
+private:
+    const char *data_;
+    size_t size_;
+};
+inline PyObject *to_python(TextCache &texts, const MeasuredText &value) { return value.to_python(texts); }
 
 // Looks the method up on the listener by name (every time: methods may be
 // added or replaced) and calls it.  `call` holds the listener followed by

@@ -58,13 +58,14 @@ void on_participant_properties(Dispatch &dispatch, const char *session_handle, c
     Channel *channel = channel_of_session(dispatch, session_handle);
     if (!channel)
         return;
-    ChannelRegistry::store_participant(*channel, or_empty(participant_uri), flag_a != 0, level, flag_b != 0);
+    const MeasuredText uri(participant_uri);
+    ChannelRegistry::store_participant(*channel, uri.or_empty(), flag_a != 0, level, flag_b != 0);
     // The name is read without a copy: this is the message's only call, so
     // no earlier result is released first, and building texts and ints runs
     // no Python code; the record is still there when the name is read, and
     // the call itself no longer needs it.  The listener gets the flags
     // exactly as the SDK gave them.
-    dispatch.notify(Callback::OnParticipantStateChanged, participant_uri, channel->name, flag_a, flag_b);
+    dispatch.notify(Callback::OnParticipantStateChanged, uri, channel->name, flag_a, flag_b);
 }
 
 }  // namespace dispatch

@@ -32,25 +32,10 @@ uint64_t hash_bytes(const char *data, size_t size)
 
 }  // namespace
 
-bool TextCache::Slot::holds(const char *data, size_t size) const
-{
-    return object && bytes.size() == size && std::memcmp(bytes.data(), data, size) == 0;
-}
-
-PyObject *TextCache::hand_out(Slot &slot)
-{
-    Py_INCREF(slot.object);
-    return slot.object;
-}
-
-PyObject *TextCache::text(const char *data, size_t size)
+PyObject *TextCache::look_up(const char *data, size_t size)
 {
     if (size > kMaxSize)
         return py::text(data, static_cast<Py_ssize_t>(size));
-    for (Slot *recent : recent_) {
-        if (recent && recent->holds(data, size))
-            return hand_out(*recent);
-    }
     const uint64_t hash = hash_bytes(data, size);
     Slot &slot = slots_[hash % kSlots];
     recent_[next_recent_] = &slot;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace talkwire {
@@ -16,7 +17,11 @@ namespace dispatch {
 
 class TextCache {
 public:
-    TextCache() = default;
+    TextCache()
+    {
+        for (size_t i = 0; i < kRecent; ++i)
+            recent_[i] = &slots_[i];  // empty: they hold nothing yet
+    }
     TextCache(const TextCache &) = delete;
     TextCache &operator=(const TextCache &) = delete;
     // Drops the cached strings: runs inside the owner's deallocation, with
@@ -24,8 +29,16 @@ public:
     ~TextCache() { clear(); }
 
     // A new reference to a str of `data` (py::text's decoding); null with
-    // the interpreter's error set when it cannot be made.
-    PyObject *text(const char *data, size_t size);
+    // the interpreter's error set when it cannot be made.  The texts of the
+    // last few lookups are checked here, inline; the rest out of line.
+    PyObject *text(const char *data, size_t size)
+    {
+        for (Slot *recent : recent_) {
+            if (recent->holds(data, size))
+                return hand_out(*recent);
+        }
+        return look_up(data, size);
+    }
     void clear();
 
 private:
@@ -41,13 +54,22 @@ private:
     struct Slot {
         uint64_t hash = 0;
         std::string bytes;
-        PyObject *object = nullptr;
-        bool holds(const char *data, size_t size) const;
+        PyObject *object = nullptr;  // null: the slot is empty
+        bool holds(const char *data, size_t size) const
+        {
+            return object && bytes.size() == size && std::memcmp(bytes.data(), data, size) == 0;
+        }
     };
-    PyObject *hand_out(Slot &slot);
+    static PyObject *hand_out(Slot &slot)
+    {
+        Py_INCREF(slot.object);
+        return slot.object;
+    }
+    PyObject *look_up(const char *data, size_t size);
 
+    static_assert(kRecent <= kSlots, "the recent slots start as distinct slots");
     Slot slots_[kSlots];
-    Slot *recent_[kRecent] = {};
+    Slot *recent_[kRecent];
     size_t next_recent_ = 0;
 };
 

@@ -124,6 +124,24 @@ class ListenerProtocolTest(ConnectorTest):
             self.assertEqual((name, text), (raw, raw))
         self.assertEqual(state, 2)
 
+    def test_recurring_texts_reach_the_listener_exactly(self):
+        # Texts recur and evict each other in the connector's cache of
+        # recent strings: names of one length that differ in a single byte,
+        # more distinct names than the cache holds, and lengths around the
+        # longest it keeps.
+        names = ["key-%03d" % i for i in range(150)]
+        names += ["k" * 127 + "a", "k" * 127 + "b", "k" * 128 + "a", "k" * 128 + "b", "", "key-000 "]
+        sent = []
+        for round_ in range(3):
+            for i, name in enumerate(names):
+                sent.extend([name, name, names[(i * 7 + round_) % len(names)]])
+        for state, name in enumerate(sent):
+            voicesdk.event(18, binding_name=name, key_state=state)
+        self.pump()
+        received = self.listener.of("OnKeyEvent")
+        self.assertEqual([name for name, _ in received], sent)
+        self.assertEqual([state for _, state in received], list(range(len(sent))))
+
 
 class EventBranchTest(ConnectorTest):
     def test_microphone_level_truncates(self):
