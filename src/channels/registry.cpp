@@ -136,24 +136,38 @@ std::vector<std::string> ChannelRegistry::names_in_state(ChannelState state) con
     return names;
 }
 
+Participant &ChannelRegistry::add_participant(Channel &channel, std::string_view uri)
+{
+    Participant participant;
+    participant.uri.assign(uri.data(), uri.size());
+    std::string key = participant.uri;
+    auto it = channel.participants.emplace(std::move(key), std::move(participant)).first;
+    try {
+        channel.participant_index_.emplace(std::string_view(it->first), &it->second);
+    } catch (...) {
+        channel.participants.erase(it);  // neither, rather than one of the two
+        throw;
+    }
+    return it->second;
+}
+
 bool ChannelRegistry::store_participant(Channel &channel, const Participant &participant)
 {
-    auto result = channel.participants.insert_or_assign(participant.uri, participant);
-    return !result.second;
+    auto found = channel.participant_index_.find(participant.uri);
+    if (found != channel.participant_index_.end()) {
+        *found->second = participant;
+        return true;
+    }
+    add_participant(channel, participant.uri) = participant;
+    return false;
 }
 
 bool ChannelRegistry::store_participant(Channel &channel, std::string_view uri, bool flag_a, double level,
                                         bool flag_b)
 {
-    auto it = channel.participants.lower_bound(uri);
-    const bool known = it != channel.participants.end() && it->first == uri;
-    if (!known) {
-        Participant participant;
-        participant.uri.assign(uri.data(), uri.size());
-        std::string key = participant.uri;
-        it = channel.participants.emplace_hint(it, std::move(key), std::move(participant));
-    }
-    Participant &stored = it->second;
+    auto found = channel.participant_index_.find(uri);
+    const bool known = found != channel.participant_index_.end();
+    Participant &stored = known ? *found->second : add_participant(channel, uri);
     stored.flag_a = flag_a;
     stored.level = level;
     stored.flag_b = flag_b;
@@ -162,7 +176,11 @@ bool ChannelRegistry::store_participant(Channel &channel, std::string_view uri, 
 
 void ChannelRegistry::remove_participant(Channel &channel, const std::string &uri)
 {
-    channel.participants.erase(uri);
+    auto it = channel.participants.find(uri);
+    if (it == channel.participants.end())
+        return;
+    channel.participant_index_.erase(std::string_view(it->first));
+    channel.participants.erase(it);
 }
 
 ChannelRegistry::NameOrdered &ChannelRegistry::records_in(ChannelState state)
@@ -238,7 +256,13 @@ std::string ChannelRegistry::check_consistency() const
         for (const auto &participant : channel.participants) {
             if (participant.first != participant.second.uri)
                 return "participant filed under another URI in " + entry.first;
+            auto indexed = channel.participant_index_.find(participant.first);
+            if (indexed == channel.participant_index_.end() || indexed->second != &participant.second ||
+                indexed->first.data() != participant.first.data())
+                return "participant index disagrees with the record in " + entry.first;
         }
+        if (channel.participant_index_.size() != channel.participants.size())
+            return "participant index holds participants that are gone in " + entry.first;
     }
     if (indexed_by_session != with_session)
         return "session index misses records";

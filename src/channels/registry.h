@@ -47,12 +47,17 @@ public:
 
     const std::string name;  // the record's key; never changes
     std::string uri;
-    // Transparent ordering: looked up by the SDK's text without a copy.
+    // In URI order, for listing.  Changed only through the registry, which
+    // keeps the index below in step.
     std::map<std::string, Participant, std::less<>> participants;
     const int32_t volume_base = 50;
 
 private:
     friend class ChannelRegistry;
+    // The same records by URI, hashed, for the participant events: found in
+    // constant time however many the channel has.  The keys view the map's
+    // own keys, which stay put while their records exist.
+    std::unordered_map<std::string_view, Participant *> participant_index_;
     std::string session_handle_;
     ChannelState state_ = ChannelState::Idle;
     bool registered_ = false;  // false once taken out of the registry
@@ -116,6 +121,9 @@ public:
     std::string check_consistency() const;
 
 private:
+    // A new record under `uri`, in the map and the index.
+    static Participant &add_participant(Channel &channel, std::string_view uri);
+
     struct ByName {
         bool operator()(const Channel *a, const Channel *b) const { return a->name < b->name; }
     };

@@ -102,11 +102,25 @@ inline bool text_arg(PyObject *object, std::string &out)
 
 inline PyObject *integer(long value)
 {
+    // The interpreter shares one object for each small int; the ones asked
+    // for are kept here, so that the flags and states of every event cost
+    // no call into the interpreter.
+    static PyObject *small[8];
+    const bool is_small = value >= 0 && value < 8;
+    if (is_small && small[value]) {
+        Py_INCREF(small[value]);
+        return small[value];
+    }
 #if TW_PY3
-    return PyLong_FromLong(value);
+    PyObject *object = PyLong_FromLong(value);
 #else
-    return PyInt_FromLong(value);
+    PyObject *object = PyInt_FromLong(value);
 #endif
+    if (is_small && object) {
+        Py_INCREF(object);
+        small[value] = object;  // kept for good
+    }
+    return object;
 }
 
 // An exact native str whose C text is its own bytes, with no encoding

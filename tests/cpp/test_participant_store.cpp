@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,55 @@ TEST(ParticipantStore, FieldsAndWholeRecordsAgree)
         EXPECT_EQ(other.level, entry.second.level);
         EXPECT_EQ(other.flag_b, entry.second.flag_b);
     }
+}
+
+// Events find participants through a hashed index beside the ordered map;
+// a long mixed run of stores and removals must leave the two in step, and
+// a removed participant must come back as a new one.
+TEST(ParticipantStore, IndexFollowsStoresAndRemovals)
+{
+    ChannelRegistry registry;
+    Channel &channel = *registry.add_channel("a");
+    std::map<std::string, double> model;  // URI -> level
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t bound) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % bound;
+    };
+    for (int step = 0; step < 3000; ++step) {
+        const std::string uri = "sip:p" + std::to_string(next(40));
+        const double level = step * 0.5;
+        switch (next(3)) {
+        case 0:
+            EXPECT_EQ(ChannelRegistry::store_participant(channel, uri, true, level, false), model.count(uri) == 1)
+                << "step " << step;
+            model[uri] = level;
+            break;
+        case 1: {
+            Participant participant;
+            participant.uri = uri;
+            participant.level = level;
+            EXPECT_EQ(ChannelRegistry::store_participant(channel, participant), model.count(uri) == 1)
+                << "step " << step;
+            model[uri] = level;
+            break;
+        }
+        default:
+            ChannelRegistry::remove_participant(channel, uri);
+            model.erase(uri);
+            break;
+        }
+        if (step % 100 == 0) {
+            ASSERT_EQ(registry.check_consistency(), "") << "step " << step;
+        }
+    }
+    EXPECT_EQ(registry.check_consistency(), "");
+    std::vector<std::string> expected;
+    for (const auto &entry : model) {
+        expected.push_back(entry.first);
+        EXPECT_EQ(channel.participants.at(entry.first).level, entry.second);
+    }
+    EXPECT_EQ(uris(channel), expected);
 }
 
 TEST(SessionLookup, RemembersOnlyWhileTheIndexStands)
