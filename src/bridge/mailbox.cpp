@@ -2,6 +2,8 @@
 
 #include "bridge/message_window.h"
 
+#include <new>
+
 namespace talkwire {
 
 void Mailbox::open(HWND window)
@@ -18,7 +20,13 @@ bool Mailbox::deliver(sdk_message_base_t *const *messages, size_t count)
         std::lock_guard<std::mutex> lock(mutex_);
         if (!window_)
             return false;
-        arrived_.insert(arrived_.end(), messages, messages + count);
+        // Out of memory the messages stay the caller's: an exception must
+        // not leave the SDK's callback.
+        try {
+            arrived_.insert(arrived_.end(), messages, messages + count);
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
         if (!wake_pending_) {
             wake_pending_ = true;
             wake = window_;
@@ -45,7 +53,13 @@ void Mailbox::collect()
     std::lock_guard<std::mutex> lock(mutex_);
     wake_pending_ = false;
     if (taken_ < owned_.size()) {
-        owned_.insert(owned_.end(), arrived_.begin(), arrived_.end());
+        // A nested pump.  Out of memory the arrivals wait where they are,
+        // behind the rest of the list, until the next delivery's wake-up.
+        try {
+            owned_.insert(owned_.end(), arrived_.begin(), arrived_.end());
+        } catch (const std::bad_alloc &) {
+            return;
+        }
         arrived_.clear();
         return;
     }

@@ -30,9 +30,9 @@ public:
     // The thread that dispatches what this mailbox holds.  Fixed by open().
     DWORD owner_thread() const { return owner_thread_; }
 
-    // SDK thread.  False when the mailbox has no window or is closed: the
-    // messages are then still the caller's.  Several at once cost one lock
-    // and at most one wake-up.
+    // SDK thread.  False when the mailbox has no window or is closed, or
+    // when memory for the queue runs out: the messages are then still the
+    // caller's.  Several at once cost one lock and at most one wake-up.
     bool deliver(sdk_message_base_t *const *messages, size_t count);
     bool deliver(sdk_message_base_t *message) { return deliver(&message, 1); }
 

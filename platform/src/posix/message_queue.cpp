@@ -3,6 +3,7 @@
 #include "internal.h"
 
 #include <mutex>
+#include <new>
 #include <time.h>
 #include <unordered_map>
 
@@ -135,7 +136,12 @@ bool queue_post(MessageQueue &q, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
             SetLastError(ERROR_NOT_ENOUGH_QUOTA);
             return false;
         }
-        q.posted.push_back(m);
+        try {
+            q.posted.push_back(m);
+        } catch (const std::bad_alloc &) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // a failed post, as Win32 reports it
+            return false;
+        }
         wake = q.waiters != 0;
     }
     if (wake)
