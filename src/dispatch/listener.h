@@ -50,13 +50,6 @@ inline PyObject *to_python(TextCache &texts, const std::string &value)
 {
     return texts.text(value.data(), value.size());
 }
-inline PyObject *to_python(TextCache &texts, const char *value)
-{
-    if (value)
-        return texts.text(value, std::char_traits<char>::length(value));
-    Py_INCREF(Py_None);
-    return Py_None;
-}
 
 // An SDK text measured once, for a handler that both stores it and passes
 // it on.  Null stays null: the listener gets None, the registry "".
@@ -77,6 +70,7 @@ private:
     size_t size_;
 };
 inline PyObject *to_python(TextCache &texts, const MeasuredText &value) { return value.to_python(texts); }
+inline PyObject *to_python(TextCache &texts, const char *value) { return MeasuredText(value).to_python(texts); }
 
 // Looks the method up on the listener by name (every time: methods may be
 // added or replaced) and calls it.  `call` holds the listener followed by

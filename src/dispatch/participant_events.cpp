@@ -35,11 +35,12 @@ void on_participant_added(Dispatch &dispatch, const char *session_handle, const 
     if (!channel || participant_type == kUnreportedParticipantType)
         return;
     // A rejoin starts afresh.
-    ChannelRegistry::store_participant(*channel, or_empty(participant_uri), false, 0.0, false);
+    const MeasuredText uri(participant_uri);
+    ChannelRegistry::store_participant(*channel, uri.or_empty(), false, 0.0, false);
     // A copy: building the arguments may run Python code that changes the
     // registry.
     const std::string name = channel->name;
-    dispatch.notify(Callback::OnParticipantJoined, participant_uri, name);
+    dispatch.notify(Callback::OnParticipantJoined, uri, name);
 }
 
 void on_participant_removed(Dispatch &dispatch, const char *session_handle, const char *participant_uri)
