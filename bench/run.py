@@ -186,6 +186,9 @@ def bench_round_trip(config):
         result[name + "_p99_us"] = percentile(values, 0.99) * 1e6
     result["ours_over_floor_median"] = result["ours_median_us"] / result["floor_median_us"]
     result["ours_over_python_event_median"] = result["ours_median_us"] / result["python_event_median_us"]
+    # A synchronous call makes at least the two hand-offs the C++ ping-pong
+    # makes, so this is as low as the ratio above can go on this machine.
+    result["floor_over_python_event_median"] = result["floor_median_us"] / result["python_event_median_us"]
     result["ours_over_floor_p99"] = result["ours_p99_us"] / result["floor_p99_us"]
     return result
 
@@ -468,6 +471,7 @@ GOALS = [
     ("round trip median / C++ ping-pong", "round_trip", "ours_over_floor_median", "<= 2", lambda v: v <= 2),
     ("round trip median / threading.Event", "round_trip", "ours_over_python_event_median", "<= 0.25",
      lambda v: v <= 0.25),
+    ("  its bound: C++ ping-pong / threading.Event", "round_trip", "floor_over_python_event_median", "", None),
     ("async control / no-op entry", "method_overhead", "ratio", "<= 5", lambda v: v <= 5),
     ("event cost, participants large/small", "scaling", "participants_ratio", "<= 1.5", lambda v: v <= 1.5),
     ("event cost, channels large/small", "scaling", "channels_ratio", "<= 1.5", lambda v: v <= 1.5),
