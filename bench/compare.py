@@ -22,6 +22,8 @@ import subprocess
 import sys
 import tempfile
 
+from harness import median, module_tag
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -50,12 +52,6 @@ def run_once(build, tag, only):
         shutil.rmtree(place, ignore_errors=True)
 
 
-def median(values):
-    ordered = sorted(values)
-    middle = len(ordered) // 2
-    return ordered[middle] if len(ordered) % 2 else (ordered[middle - 1] + ordered[middle]) / 2
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("before")
@@ -63,7 +59,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=4)
     parser.add_argument("--only", default=None, help="comma-separated benchmark names, as for run.py")
     options = parser.parse_args()
-    tag = "py%d%d" % sys.version_info[:2]
+    tag = module_tag()
     runs = {"before": [], "after": []}
     for round_ in range(options.rounds):
         for name in ("before", "after"):

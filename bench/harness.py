@@ -19,10 +19,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 
 
+def module_tag():
+    """The folder under a build's python/ that holds this interpreter's modules."""
+    return "py%d%d" % sys.version_info[:2]
+
+
 def find_modules(build_dir):
     """Puts the modules built for this interpreter on sys.path."""
-    tag = "py%d%d" % sys.version_info[:2]
-    modules = os.path.join(os.path.abspath(build_dir), "python", tag)
+    modules = os.path.join(os.path.abspath(build_dir), "python", module_tag())
     if not os.path.isdir(modules):
         sys.exit("no modules for Python %d.%d under %s (build with scripts/bench.sh)"
                  % (sys.version_info[0], sys.version_info[1], build_dir))
