@@ -69,6 +69,10 @@ PyObject *Connector_LeaveChannel(PyObject *self, CallArgs args)
                 registry.remove_channel(name);  // no session exists yet
                 break;
             case ChannelState::Leaving:
+                // A join made meanwhile is called off with the name; a later
+                // one asks for the channel again.
+                channel->rejoin_uri.reset();
+                break;
             case ChannelState::Idle:
                 // An Idle record stays; its channel-create answer finds the
                 // name no longer desired and places nothing.

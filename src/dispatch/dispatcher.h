@@ -39,6 +39,7 @@ void on_connector_shutdown(Dispatch &, const sdk_resp_connector_initiate_shutdow
 void on_account_login(Dispatch &, const sdk_resp_account_login_t &);
 void on_create_account(Dispatch &, const sdk_resp_aux_create_account_t &);
 void on_add_session(Dispatch &, const sdk_resp_sessiongroup_add_session_t &);
+void on_remove_session(Dispatch &, const sdk_resp_sessiongroup_remove_session_t &);
 void on_session_create(Dispatch &, const sdk_resp_session_create_t &);
 void on_channel_create(Dispatch &, const sdk_resp_account_channel_create_t &);
 void on_connectivity_info(Dispatch &, const sdk_resp_aux_connectivity_info_t &);

@@ -405,16 +405,151 @@ class LeavingTest(ChannelTest):
 
     def test_events_for_unknown_sessions_are_ignored(self):
         self.join("a")
-        # An empty handle names no session, even for a channel without one.
-        for handle in ("", "nobody"):
-            self.media(handle, CONNECTED)
-            self.media(handle, DISCONNECTED)
-            voicesdk.event(26, session_handle=handle, participant_uri="sip:x", participant_type=0)
-        voicesdk.event(20, media_state=CONNECTED)
+        self.session_added("a", "s-a")
+        self.media("nobody", CONNECTED)
+        self.media("nobody", DISCONNECTED)
+        voicesdk.event(26, session_handle="nobody", participant_uri="sip:x", participant_type=0)
+        voicesdk.event(20, media_state=CONNECTED)  # no handle at all
         self.pump()
         self.assertEqual(self.listener.calls, [])
         self.assertEqual(self.count(), 1)
         self.assertEqual(self.connector.GetParticipants("a"), [])
+
+    def test_empty_session_handle_is_not_a_waiting_channels_session(self):
+        # A channel placed but not yet answered has no session handle: an
+        # event carrying an empty one must not be taken for its session, or
+        # a stray event would connect, fill or drop a channel that has no
+        # session yet.
+        self.join("a")
+        self.media("", CONNECTED)
+        voicesdk.event(26, session_handle="", participant_uri="sip:x", participant_type=0)
+        voicesdk.event(28, session_handle="", participant_uri="sip:x", flag_a=1, flag_b=0, level=0.5)
+        self.media("", DISCONNECTED, status_code=1)
+        self.pump()
+        self.assertEqual(self.listener.calls, [])
+        self.assertEqual(self.count(), 1)
+        self.assertEqual(self.connector.GetParticipants("a"), [])
+        # Once its session is known, the channel's own events reach it.
+        self.connect("a", "s-a")
+        self.assertEqual(self.listener.calls, [("OnJoinedChannel", "a")])
+
+
+class RejoinWhileLeavingTest(ChannelTest):
+    """A channel joined again before its old session has gone: the join goes
+    ahead once that session is gone, or is reported as failed."""
+
+    def leave_and_rejoin(self):
+        self.join("a")
+        self.connect("a", "s-old")
+        self.connector.LeaveChannel("a")
+        self.connector.JoinChannelEx("a")
+        self.listener.clear()
+
+    def test_goes_ahead_whichever_comes_first(self):
+        for create_first in (True, False):
+            self.leave_and_rejoin()
+            if create_first:
+                self.created("a", channel_uri="sip:a-again")
+                self.pump()
+                self.assertEqual(self.placed(), ["a"])  # nothing while the old session is there
+            self.media("s-old", DISCONNECTED)
+            if not create_first:
+                self.created("a", channel_uri="sip:a-again")
+            self.pump()
+            self.assertEqual(self.placed(), ["a", "a"])
+            self.assertEqual(fields(self.last_request("sessiongroup_add_session"))["channel_uri"], "sip:a-again")
+            self.assertEqual(self.count(), 1)
+            self.connect("a", "s-new")
+            self.assertEqual(self.listener.calls, [("OnLeftChannel", "a"), ("OnJoinedChannel", "a")])
+            # The new session is the channel's: its controls and its leave use it.
+            self.connector.LeaveChannel("a")
+            self.assertEqual(fields(self.last_request("sessiongroup_remove_session"))["session_handle"], "s-new")
+            self.media("s-new", DISCONNECTED)
+            self.pump()
+            self.assertEqual(self.count(), 0)
+            voicesdk.clear_requests()
+
+    def test_old_session_connecting_late_is_hung_up_again(self):
+        self.join("a")
+        self.session_added("a", "s-old")
+        self.pump()
+        self.connector.LeaveChannel("a")  # still Connecting
+        self.connector.JoinChannelEx("a")
+        self.created("a")
+        self.media("s-old", CONNECTED)
+        self.pump()
+        # Connected is not joined: that session is the one going.
+        self.assertEqual(self.listener.calls, [])
+        self.assertEqual(len(self.requests("sessiongroup_remove_session")), 2)
+        self.media("s-old", DISCONNECTED)
+        self.pump()
+        self.assertEqual(self.placed(), ["a", "a"])
+        self.assertEqual(self.listener.calls, [("OnLeftChannel", "a")])
+
+    def test_refused_removal_reports_the_join_failed(self):
+        self.leave_and_rejoin()
+        self.created("a")
+        remove = len(voicesdk.requests()) - 2  # the channel-create came after it
+        self.assertEqual(voicesdk.requests()[remove]["kind"], "sessiongroup_remove_session")
+        voicesdk.respond(remove, return_code=1, status_code=1005, status_text="busy")
+        self.pump()
+        self.assertEqual(self.listener.calls, [("FailedJoinChannel", 1005, "Couldn't rejoin channel 'a': busy")])
+        # Left, as after any leave: still counted until the old session goes,
+        # and a new join is accepted.
+        self.assertEqual(self.count(), 1)
+        self.media("s-old", DISCONNECTED)
+        self.pump()
+        self.assertEqual(self.listener.of("OnLeftChannel"), [("a",)])
+        self.assertEqual((self.placed(), self.count()), (["a"], 0))
+        self.connector.JoinChannelEx("a")
+
+    def test_refused_removal_without_a_rejoin_reports_nothing(self):
+        self.join("a")
+        self.connect("a", "s-old")
+        self.connector.LeaveChannel("a")
+        voicesdk.respond(-1, return_code=1, status_code=1005)
+        self.pump()
+        self.assertEqual(self.listener.calls, [("OnJoinedChannel", "a")])
+        self.assertEqual(self.count(), 1)
+
+    def test_leaving_again_calls_the_rejoin_off(self):
+        self.leave_and_rejoin()
+        self.created("a")
+        self.pump()
+        self.connector.LeaveChannel("a")
+        self.media("s-old", DISCONNECTED)
+        self.pump()
+        self.assertEqual(self.listener.calls, [("OnLeftChannel", "a")])
+        self.assertEqual((self.placed(), self.count()), (["a"], 0))
+
+    def test_join_from_the_leave_callback_adds_one_session(self):
+        class Listener(RecordingListener):
+            def OnLeftChannel(inner, name):
+                inner.calls.append(("OnLeftChannel", name))
+                self.connector.JoinChannelEx(name)  # still wanted: accepted, asks again
+
+        self.leave_and_rejoin()
+        self.listener.__class__ = Listener
+        self.created("a")
+        self.media("s-old", DISCONNECTED)
+        self.created("a")
+        self.pump()
+        self.assertEqual(len(self.requests("account_channel_create")), 3)
+        self.assertEqual(self.placed(), ["a", "a"])
+        self.assertEqual(self.count(), 1)
+
+    def test_session_removed_lets_the_rejoin_go_ahead(self):
+        self.leave_and_rejoin()
+        self.created("a")
+        voicesdk.event(4, session_state=REMOVED, channel_name="a")
+        self.pump()
+        self.assertEqual(self.listener.calls, [("OnLeftChannel", "a")])
+        self.assertEqual(self.placed(), ["a", "a"])
+        # The old session's disconnect, if it still comes, finds nothing.
+        self.media("s-old", DISCONNECTED)
+        self.pump()
+        self.assertEqual(self.listener.calls, [("OnLeftChannel", "a")])
+        self.assertEqual(self.count(), 1)
 
 
 class SessionStateTest(ChannelTest):

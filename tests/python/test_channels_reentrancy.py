@@ -173,6 +173,7 @@ class Record(object):
         self.state = IDLE
         self.session = ""
         self.uri = ""
+        self.rejoin_uri = None  # joined again while leaving, and created
         self.participants = {}
 
 
@@ -187,6 +188,7 @@ class Model(object):
         self.group = ""
         self.desired = set()
         self.channels = {}
+        self.rejoins = self.refused_rejoins = 0
 
     # Requests.
     def issue(self, kind, **values):
@@ -238,6 +240,8 @@ class Model(object):
             if refused:
                 raise ModelError(refused, "Couldn't Leave Channel")
             record.state = LEAVING
+        elif record and record.state == LEAVING:
+            record.rejoin_uri = None
         elif record and record.state == CREATED_:
             del self.channels[name]
         self.desired.discard(name)
@@ -299,6 +303,9 @@ class Model(object):
             self.notify("FailedChannelCreate", status_code, status_text or "")
             return
         record = self.channels.get(name) if name in self.desired else None
+        if record is not None and record.state == LEAVING:
+            record.rejoin_uri = uri
+            return
         if record is None or record.state not in (IDLE, CREATED_):
             return
         record.uri = uri
@@ -320,6 +327,27 @@ class Model(object):
         self.desired.discard(name)
         del self.channels[name]
         self.place_waiting()
+
+    def session_removal_refused(self, handle, status_code):
+        name = self.by_session(handle)
+        if name is None or not self.rejoin_waits(name):
+            return
+        self.channels[name].rejoin_uri = None
+        self.desired.discard(name)
+        self.refused_rejoins += 1
+        self.notify("FailedJoinChannel", status_code, "Couldn't rejoin channel '%s'" % name)
+
+    def rejoin_waits(self, name):
+        return self.channels[name].state == LEAVING and name in self.desired
+
+    def resume_rejoin(self, name, uri):
+        if name not in self.desired:
+            return
+        record = self.channels.setdefault(name, Record())
+        self.rejoins += 1
+        if uri is not None and record.state == IDLE:
+            record.uri = uri
+            record.state = CREATED_
 
     # Events.
     def login_state(self, state, status_code):
@@ -346,8 +374,12 @@ class Model(object):
                 self.terminate(name)
             self.notify("OnJoinedChannel", name)
         elif state == 5:
-            self.channels.pop(name, None)
+            rejoin = name in self.channels and self.rejoin_waits(name)
+            record = self.channels.pop(name, None)
             self.notify("OnLeftChannel", name)
+            if rejoin:
+                self.resume_rejoin(name, record.rejoin_uri)
+                self.place_waiting()
 
     def media(self, handle, state, status_code):
         name = self.by_session(handle)
@@ -355,7 +387,7 @@ class Model(object):
             return
         record = self.channels[name]
         if state == CONNECTED:
-            if name not in self.desired:
+            if name not in self.desired or record.state == LEAVING:
                 if self.terminate(name):
                     record.state = LEAVING
                 return
@@ -365,11 +397,15 @@ class Model(object):
                 self.place_waiting()
             self.notify("OnJoinedChannel", name)
         elif state == DISCONNECTED:
-            self.desired.discard(name)
+            rejoin = self.rejoin_waits(name)
+            if not rejoin:
+                self.desired.discard(name)
             del self.channels[name]
             if record.state == CONNECTING:
                 self.notify("FailedJoinChannel", status_code, "")
             self.notify("OnLeftChannel", name)
+            if rejoin:
+                self.resume_rejoin(name, record.rejoin_uri)
             self.place_waiting()
 
     def participant(self, event_type, handle, uri, participant_type=0, flag_a=0, flag_b=0):
@@ -438,6 +474,7 @@ class RandomRunTest(ChannelTest):
         self.pump()
         self.pending_creates = []
         self.pending_adds = []
+        self.pending_removes = []
         self.handles = ["h-unknown"]
         self.next_handle = 0
 
@@ -517,6 +554,14 @@ class RandomRunTest(ChannelTest):
             voicesdk.event(4, session_state=state, session_flag=flag, channel_name=name)
             deliveries.append(lambda: model.session_state(state, flag, name))
         elif roll < 0.92:
+            if self.pending_removes:
+                cookie, handle = self.pending_removes.pop(r.randrange(len(self.pending_removes)))
+                ok = r.random() < 0.5
+                voicesdk.respond_to(9, "sessiongroup_remove_session", {"cookie": cookie, "session_handle": handle},
+                                    return_code=0 if ok else 1, status_code=0 if ok else 11)
+                if not ok:
+                    deliveries.append(lambda: model.session_removal_refused(handle, 11))
+        elif roll < 0.94:
             state = r.choice([0, 100, 3, 1, 2, 4])
             code = r.choice([20200, 9])
             voicesdk.event(1, login_state=state, status_code=code)
@@ -553,6 +598,8 @@ class RandomRunTest(ChannelTest):
                 self.pending_creates.append(values["channel_name"])
             elif made["kind"] == "sessiongroup_add_session":
                 self.pending_adds.append((values["channel_name"], values["channel_uri"]))
+            elif made["kind"] == "sessiongroup_remove_session":
+                self.pending_removes.append((made["cookie"], values["session_handle"]))
 
     def check_registry(self):
         self.assertEqual(self.observed, [])
@@ -575,6 +622,8 @@ class RandomRunTest(ChannelTest):
                 self.check_registry()
         # The run went through the interesting places.
         self.assertGreater(self.next_handle, 100)
+        self.assertGreater(self.model.rejoins, 10)
+        self.assertGreater(self.model.refused_rejoins, 0)
 
 
 if __name__ == "__main__":

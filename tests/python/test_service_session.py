@@ -84,6 +84,21 @@ class ChannelTest(ServiceTest):
         self.connector.Logout()
         self.pump_all()
 
+    def test_join_again_before_the_leave_is_through(self):
+        self.log_in()
+        self.connector.JoinChannelEx("lobby")
+        self.pump_all()
+        # The service drops the old session before it answers the new join.
+        self.connector.LeaveChannel("lobby")
+        self.connector.JoinChannelEx("lobby")
+        self.pump_all()
+        self.assertEqual(self.listener.of("OnJoinedChannel"), [("lobby",), ("lobby",)])
+        self.assertEqual(self.listener.of("OnLeftChannel"), [("lobby",)])
+        self.assertEqual(list(voicesdk.service_state()["sessions"].values()), ["lobby"])
+        self.assertEqual(self.connector.ChannelJoinInProgressCount(), 1)
+        self.connector.LeaveChannel("lobby")
+        self.pump_all()
+
     def test_logout_ends_the_sessions(self):
         self.log_in()
         self.connector.JoinChannelEx("lobby")
