@@ -206,18 +206,21 @@ def run_session(session, listener):
 
 
 def summary(listener):
+    # The service keeps only the latest requests; the total counts them all.
     requests = voicesdk.requests()
+    issued = voicesdk.request_total()
     by_kind = {}
     for request in requests:
         by_kind[request["kind"]] = by_kind.get(request["kind"], 0) + 1
     print()
     print("summary: %.1f s, %d requests issued, %d callbacks received" %
-          (time.time() - START, len(requests), sum(listener.counts.values())))
+          (time.time() - START, issued, sum(listener.counts.values())))
     print("  callbacks by kind:")
     for name in talkwire.CALLBACKS:
         if name in listener.counts:
             print("    %-40s %3d" % (name, listener.counts[name]))
-    print("  requests by kind:")
+    print("  requests by kind:" if len(requests) == issued else
+          "  requests by kind (the latest %d):" % len(requests))
     for kind in sorted(by_kind):
         print("    %-40s %3d" % (kind, by_kind[kind]))
 

@@ -144,12 +144,14 @@ OwnedRef recorded_dict(const sdk_ctl_recorded_t &entry)
     OwnedRef cookie_value = cookie ? OwnedRef::steal(py::text(cookie)) : OwnedRef::none();
     OwnedRef sync = OwnedRef::steal(PyBool_FromLong(entry.sync));
     OwnedRef accepted = OwnedRef::steal(PyBool_FromLong(entry.accepted));
+    OwnedRef index = OwnedRef::steal(PyLong_FromUnsignedLongLong(entry.index));
     OwnedRef fields = field_list(entry.request, *info);
-    if (!dict || !kind || !cookie_value || !fields ||
+    if (!dict || !kind || !cookie_value || !index || !fields ||
         PyDict_SetItemString(dict.get(), "kind", kind.get()) < 0 ||
         PyDict_SetItemString(dict.get(), "cookie", cookie_value.get()) < 0 ||
         PyDict_SetItemString(dict.get(), "sync", sync.get()) < 0 ||
         PyDict_SetItemString(dict.get(), "accepted", accepted.get()) < 0 ||
+        PyDict_SetItemString(dict.get(), "index", index.get()) < 0 ||
         PyDict_SetItemString(dict.get(), "fields", fields.get()) < 0)
         return OwnedRef();
     return dict;
@@ -174,6 +176,25 @@ PyObject *clear_requests(PyObject *, PyObject *)
 {
     sdk_ctl_clear_requests();
     return none();
+}
+
+PyObject *request_total(PyObject *, PyObject *)
+{
+    return PyLong_FromUnsignedLongLong(sdk_ctl_request_total());
+}
+
+PyObject *request_limit(PyObject *, PyObject *args, PyObject *kwargs)
+{
+    Param params[] = {{"limit", nullptr}};
+    int limit = 0;
+    if (!bind("request_limit", args, kwargs, params, 0, nullptr) ||
+        (params[0].value && params[0].value != Py_None && !int_value(params[0].value, limit, "limit")))
+        return nullptr;
+    if (params[0].value && params[0].value != Py_None && limit < 1) {
+        PyErr_SetString(PyExc_ValueError, "limit must be at least 1");
+        return nullptr;
+    }
+    return PyLong_FromSize_t(sdk_ctl_request_limit(static_cast<size_t>(limit)));
 }
 
 PyObject *refuse(PyObject *, PyObject *args, PyObject *kwargs)
@@ -238,16 +259,29 @@ const sdk_ctl_recorded_t *find_recorded(const Recorded &recorded, PyObject *whic
         PyErr_Format(PyExc_KeyError, "no recorded request has cookie '%s'", cookie.c_str());
         return nullptr;
     }
-    int index = 0;
-    if (!int_value(which, index, "which"))
+    // An index is the request's place in issue order since the last clear
+    // (its "index" in requests()); a negative one counts back from the
+    // newest.  The service keeps only the latest requests, so an old index
+    // may name one no longer kept.
+    int given = 0;
+    if (!int_value(which, given, "which"))
         return nullptr;
-    long count = static_cast<long>(recorded.count);
-    long at = index < 0 ? index + count : index;
-    if (at < 0 || at >= count) {
-        PyErr_Format(PyExc_IndexError, "request index %d out of range (%ld recorded)", index, count);
+    const long long index = given;
+    const long long kept = static_cast<long long>(recorded.count);
+    const long long first = kept ? static_cast<long long>(recorded.list[0].index) : 0;
+    const long long total = first + kept;
+    const long long wanted = index < 0 ? index + total : index;
+    if (wanted < 0 || wanted >= total || (index < 0 && wanted < first)) {
+        PyErr_Format(PyExc_IndexError, "request index %lld out of range (%lld kept of %lld issued)", index, kept,
+                     total);
         return nullptr;
     }
-    return &recorded.list[at];
+    if (wanted < first) {
+        PyErr_Format(PyExc_IndexError, "request %lld is no longer kept (only the latest %lld of %lld are)", index,
+                     kept, total);
+        return nullptr;
+    }
+    return &recorded.list[wanted - first];
 }
 
 PyObject *respond(PyObject *, PyObject *args, PyObject *kwargs)
@@ -553,8 +587,15 @@ PyMethodDef methods[] = {
     {"settle", keywords(settle), TW_KW,
      "settle(timeout=5.0) -> bool\n\nWait until the service has nothing scheduled and the queue is delivered."},
     {"requests", requests, METH_NOARGS,
-     "requests() -> [{'kind', 'cookie', 'sync', 'accepted', 'fields'}, ...] in issue order."},
-    {"clear_requests", clear_requests, METH_NOARGS, "clear_requests()\n\nForget the recorded requests."},
+     "requests() -> [{'kind', 'cookie', 'sync', 'accepted', 'fields', 'index'}, ...] in issue order.\n\n"
+     "Scripted mode keeps every request; while the service answers, only the latest request_limit()."},
+    {"clear_requests", clear_requests, METH_NOARGS,
+     "clear_requests()\n\nForget the recorded requests; request_total() starts again from 0."},
+    {"request_total", request_total, METH_NOARGS,
+     "request_total() -> requests issued since the last clear, those no longer kept included."},
+    {"request_limit", keywords(request_limit), TW_KW,
+     "request_limit(limit=None) -> int\n\nHow many requests are kept while the service answers (1000 after a"
+     " reset); sets it first when given."},
     {"refuse", keywords(refuse), TW_KW, "refuse(code, count=1)\n\nThe next count issues return code."},
     {"answer", keywords(answer), TW_KW,
      "answer(kind, return_code=0, status_code=0, status_text=None, once=False, **results)\n\n"

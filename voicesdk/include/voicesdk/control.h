@@ -132,16 +132,25 @@ typedef struct sdk_ctl_recorded {
     int kind;
     int sync;
     int accepted;
+    unsigned long long index; /* place in issue order since the last clear */
 } sdk_ctl_recorded_t;
 
-/* Issued requests in issue order; free with sdk_ctl_requests_free.  Null
- * with *count 0 when none (or memory runs out). */
+/* The kept requests in issue order; free with sdk_ctl_requests_free.  Null
+ * with *count 0 when none (or memory runs out).  Scripted mode keeps every
+ * issued request; while the simulated service answers, only the latest
+ * sdk_ctl_request_limit() are kept. */
 VOICESDK_API sdk_ctl_recorded_t *sdk_ctl_requests(size_t *count);
 VOICESDK_API void sdk_ctl_requests_free(sdk_ctl_recorded_t *list, size_t count);
+/* Forgets the kept requests; the total starts again from 0. */
 VOICESDK_API void sdk_ctl_clear_requests(void);
+/* Requests issued since the last clear, those no longer kept included. */
+VOICESDK_API unsigned long long sdk_ctl_request_total(void);
+/* How many requests are kept while the service answers (1000 after a
+ * reset).  A non-zero `limit` sets it first; returns the limit in effect. */
+VOICESDK_API size_t sdk_ctl_request_limit(size_t limit);
 
-/* Recorded requests, rules, refusals, queued messages, strdup faults and
- * mode all back to their start. */
+/* Recorded requests (and their limit), rules, refusals, queued messages,
+ * strdup faults and mode all back to their start. */
 VOICESDK_API void sdk_ctl_reset(void);
 
 typedef struct sdk_ctl_live {
