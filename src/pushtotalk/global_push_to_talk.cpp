@@ -12,7 +12,7 @@ namespace talkwire {
 namespace {
 
 constexpr const char *kFormat = "|O:EnableGlobalPushToTalkMode";
-constexpr const char *kEntryFormat = "si:EnableGlobalPushToTalkMode";
+constexpr const char *kEntryFormat = "si";
 constexpr Py_ssize_t kMaxEntries = 10;
 
 using Record = sdk_req_aux_global_monitor_keyboard_mouse_t;
@@ -25,7 +25,7 @@ void parse_entry(PyObject *entry, std::string &name, int &code)
     // The parser only takes tuples; anything else is the caller's mistake.
     if (!PyTuple_Check(entry)) {
         PyErr_Format(PyExc_TypeError, "%s() entries must be (name, key code) tuples, not %.100s",
-                     args::method_name(kEntryFormat), Py_TYPE(entry)->tp_name);
+                     args::method_name(kFormat), Py_TYPE(entry)->tp_name);
         throw PyErrOccurred();
     }
     if (!args::parse(CallArgs::of_tuple(entry), kEntryFormat, &name, &code))

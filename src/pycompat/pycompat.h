@@ -100,6 +100,20 @@ inline bool text_arg(PyObject *object, std::string &out)
 #endif
 }
 
+// The parser's error for text with an embedded NUL, argument `position`
+// (from 1) of `method`: 2.7's TypeError, word for word, or 3.x's ValueError,
+// which here names the method and argument as well.
+inline void set_embedded_nul_error(const char *method, int position, PyObject *object)
+{
+#if TW_PY3
+    (void)object;
+    PyErr_Format(PyExc_ValueError, "%.200s() argument %d: embedded null character", method, position);
+#else
+    PyErr_Format(PyExc_TypeError, "%.200s() argument %d must be string without null bytes, not %.50s", method,
+                 position, Py_TYPE(object)->tp_name);
+#endif
+}
+
 inline PyObject *integer(long value)
 {
     // The interpreter shares one object for each small int; the ones asked
@@ -121,34 +135,6 @@ inline PyObject *integer(long value)
         small[value] = object;  // kept for good
     }
     return object;
-}
-
-// An exact native str whose C text is its own bytes, with no encoding
-// (ASCII on 3.x; any str on 2.7): its bytes, borrowed from the object.
-inline bool plain_text_view(PyObject *object, const char *&data, size_t &size)
-{
-#if TW_PY3
-    if (!PyUnicode_CheckExact(object) || !PyUnicode_IS_COMPACT_ASCII(object))
-        return false;
-    data = static_cast<const char *>(PyUnicode_DATA(object));
-    size = static_cast<size_t>(PyUnicode_GET_LENGTH(object));
-#else
-    if (!PyString_CheckExact(object))
-        return false;
-    data = PyString_AS_STRING(object);
-    size = static_cast<size_t>(PyString_GET_SIZE(object));
-#endif
-    return true;
-}
-
-// Exactly the native str type, no subclass.
-inline bool is_exact_text(PyObject *object)
-{
-#if TW_PY3
-    return PyUnicode_CheckExact(object);
-#else
-    return PyString_CheckExact(object);
-#endif
 }
 
 // The value of an object of exactly the native int type, as the argument
