@@ -590,29 +590,15 @@ PyMethodDef methods[] = {
 
 const char doc[] = "Scripts the voice SDK stand-in: recorded requests, answers, events and faults.";
 
-#if TW_PY3
-PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "voicesdk", doc, -1, methods,
-                          nullptr, nullptr, nullptr, nullptr};
-#endif
+// Whether fault() works here: tests that need it skip where it cannot.
+bool add_constants(PyObject *module)
+{
+    return PyModule_AddIntConstant(module, "PLATFORM_FAULTS", TWPLAT_HAVE_FAULTS) == 0;
+}
+
+talkwire::py::ModuleDefinition module_definition{"voicesdk", doc, methods, add_constants};
 
 }  // namespace
 }  // namespace voicesdk_py
 
-TW_MODULE_EXPORTS_BEGIN
-TW_MODULE_INIT(voicesdk)
-{
-#if TW_PY3
-    PyObject *module = PyModule_Create(&voicesdk_py::module_def);
-#else
-    PyObject *module = Py_InitModule3("voicesdk", voicesdk_py::methods, voicesdk_py::doc);
-#endif
-    // Whether fault() works here: tests that need it skip where it cannot.
-    if (module && PyModule_AddIntConstant(module, "PLATFORM_FAULTS", TWPLAT_HAVE_FAULTS) < 0) {
-#if TW_PY3
-        Py_DECREF(module);
-#endif
-        module = nullptr;
-    }
-    TW_MODULE_RETURN(module);
-}
-TW_MODULE_EXPORTS_END
+TW_MODULE_INIT(voicesdk, voicesdk_py::module_definition)
