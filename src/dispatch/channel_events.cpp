@@ -31,11 +31,6 @@ bool terminate_session(Dispatch &dispatch, const Channel &channel)
     }
 }
 
-void place_waiting_channels(Dispatch &dispatch)
-{
-    talkwire::place_waiting_channels(dispatch.connector, [&dispatch] { dispatch.report_error(); });
-}
-
 void session_connected(Dispatch &dispatch, Channel &channel)
 {
     ChannelRegistry &registry = dispatch.connector.registry;

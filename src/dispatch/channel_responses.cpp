@@ -21,14 +21,12 @@ std::string failed_join_message(const char *what, const char *uri, const char *s
     return std::string("Couldn't do ") + what + "('" + (uri ? uri : "null") + "," + or_empty(status_text) + "')";
 }
 
-// Every failure is reported on its own, so one bad channel does not stop
-// the others.
+}  // namespace
+
 void place_waiting_channels(Dispatch &dispatch)
 {
     talkwire::place_waiting_channels(dispatch.connector, [&dispatch] { dispatch.report_error(); });
 }
-
-}  // namespace
 
 void on_add_session(Dispatch &dispatch, const sdk_resp_sessiongroup_add_session_t &response)
 {
