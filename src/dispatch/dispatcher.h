@@ -34,7 +34,7 @@ private:
 inline const char *or_empty(const char *text) { return text ? text : ""; }
 
 // The status of a login whose account does not exist.
-constexpr int kAccountDoesNotExist = 20200;
+constexpr int kAccountDoesNotExist = TALKWIRE_STATUS_ACCOUNT_NOT_FOUND;
 
 // Places the channels waiting for a first connected one; every failure is
 // reported on its own, so one bad channel does not stop the others.
