@@ -7,6 +7,7 @@
 #include "twplatform/faults.h"
 #include "twplatform/win32.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -590,9 +591,36 @@ PyMethodDef methods[] = {
 
 const char doc[] = "Scripts the voice SDK stand-in: recorded requests, answers, events and faults.";
 
-// Whether fault() works here: tests that need it skip where it cannot.
+// The message, response and event types by name (RESPONSE_ACCOUNT_LOGIN,
+// EVENT_SESSION_STATE_CHANGE, ...), from the SDK's own record lists.
+struct NamedType {
+    const char *prefix;
+    const char *name;
+    int value;
+};
+const NamedType kTypes[] = {
+    {"MESSAGE_", "response", sdk_message_response},
+    {"MESSAGE_", "event", sdk_message_event},
+#define VOICESDK_PY_TYPE(prefix, name, value) {prefix, #name, value},
+#define VOICESDK_PY_RESPONSE(kind, rtype) VOICESDK_PY_TYPE("RESPONSE_", kind, rtype)
+#define VOICESDK_PY_EVENT(name, etype) VOICESDK_PY_TYPE("EVENT_", name, etype)
+    SDK_REQUEST_KINDS(VOICESDK_PY_RESPONSE)
+    SDK_EVENT_KINDS(VOICESDK_PY_EVENT)
+#undef VOICESDK_PY_EVENT
+#undef VOICESDK_PY_RESPONSE
+#undef VOICESDK_PY_TYPE
+};
+
 bool add_constants(PyObject *module)
 {
+    for (const NamedType &type : kTypes) {
+        std::string name = type.prefix;
+        for (const char *c = type.name; *c; ++c)
+            name += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+        if (PyModule_AddIntConstant(module, name.c_str(), type.value) < 0)
+            return false;
+    }
+    // Whether fault() works here: tests that need it skip where it cannot.
     return PyModule_AddIntConstant(module, "PLATFORM_FAULTS", TWPLAT_HAVE_FAULTS) == 0;
 }
 
