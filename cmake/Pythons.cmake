@@ -109,12 +109,12 @@ function(talkwire_record_python tag executable include version library platlib p
   set(TALKWIRE_${tag}_PURELIB "${purelib}" CACHE INTERNAL "")
 endfunction()
 
-function(talkwire_python_module target tag output_name sources_property)
-  get_property(sources GLOBAL PROPERTY ${sources_property})
-  get_property(links GLOBAL PROPERTY ${sources_property}_LINKS)
-  add_library(${target} MODULE ${sources})
+# `sources` is an interface library that carries the module's sources and
+# what they link.
+function(talkwire_python_module target tag output_name sources)
+  add_library(${target} MODULE)
   target_include_directories(${target} SYSTEM PRIVATE ${TALKWIRE_${tag}_INCLUDE})
-  target_link_libraries(${target} PRIVATE ${links})
+  target_link_libraries(${target} PRIVATE ${sources})
   talkwire_warnings(${target})
   # The generator expression keeps multi-config generators from adding a
   # per-configuration folder: the tests' PYTHONPATH names this one.
@@ -158,7 +158,7 @@ function(talkwire_install_python tag)
 endfunction()
 
 function(talkwire_add_python_modules tag)
-  talkwire_python_module(_talkwire_${tag} ${tag} _talkwire TALKWIRE_MODULE_SOURCES)
-  talkwire_python_module(voicesdk_${tag} ${tag} voicesdk VOICESDK_PYTHON_SOURCES)
+  talkwire_python_module(_talkwire_${tag} ${tag} _talkwire talkwire_module)
+  talkwire_python_module(voicesdk_${tag} ${tag} voicesdk voicesdk_control)
   talkwire_install_python(${tag})
 endfunction()

@@ -68,22 +68,16 @@ if(TALKWIRE_DEBUG_PYTHON)
                   OUTPUT_VARIABLE debug_include RESULT_VARIABLE rc)
   if(rc EQUAL 0 AND EXISTS "${debug_include}/Python.h")
     foreach(module _talkwire voicesdk)
-      if(module STREQUAL "_talkwire")
-        get_property(sources GLOBAL PROPERTY TALKWIRE_MODULE_SOURCES)
-        get_property(links GLOBAL PROPERTY TALKWIRE_MODULE_SOURCES_LINKS)
-      else()
-        get_property(sources GLOBAL PROPERTY VOICESDK_PYTHON_SOURCES)
-        get_property(links GLOBAL PROPERTY VOICESDK_PYTHON_SOURCES_LINKS)
-      endif()
-      add_library(${module}_debug_python MODULE ${sources})
+      add_library(${module}_debug_python MODULE)
       target_include_directories(${module}_debug_python PRIVATE ${debug_include})
-      target_link_libraries(${module}_debug_python PRIVATE ${links})
       set_target_properties(${module}_debug_python PROPERTIES
         OUTPUT_NAME ${module} PREFIX "" SUFFIX ".so"
         CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden
         LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/python/debug
         BUILD_RPATH "${CMAKE_BINARY_DIR}/lib")
     endforeach()
+    target_link_libraries(_talkwire_debug_python PRIVATE talkwire_module)
+    target_link_libraries(voicesdk_debug_python PRIVATE voicesdk_control)
     # Every test file run four times after two warm-ups; a file whose
     # reference or memory-block count grows in all four fails.
     add_test(NAME refleak_debug_python

@@ -32,11 +32,6 @@ bool terminate_session(Dispatch &dispatch, const Channel &channel)
     }
 }
 
-void place_waiting_channels(Dispatch &dispatch)
-{
-    talkwire::place_waiting_channels(dispatch.connector, [&dispatch] { dispatch.report_error(); });
-}
-
 // The old session of a channel joined again while it was leaving is gone:
 // the join goes ahead under a fresh record, placed by the caller's walk
 // over the waiting channels.  Nothing happens when the name was let go

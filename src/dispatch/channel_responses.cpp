@@ -30,14 +30,14 @@ std::string failed_rejoin_message(const std::string &name, const char *status_te
     return message;
 }
 
+}  // namespace
+
 // Every failure is reported on its own, so one bad channel does not stop
 // the others.
 void place_waiting_channels(Dispatch &dispatch)
 {
     talkwire::place_waiting_channels(dispatch.connector, [&dispatch] { dispatch.report_error(); });
 }
-
-}  // namespace
 
 void on_add_session(Dispatch &dispatch, const sdk_resp_sessiongroup_add_session_t &response)
 {

@@ -2,6 +2,7 @@
 // keyboard-and-mouse monitor.  Key changes come back as key events.
 #include "bridge/requests.h"
 #include "bridge/trace.h"
+#include "catalogue.h"
 #include "module/args.h"
 #include "module/entry.h"
 #include "module/methods.h"
@@ -13,7 +14,7 @@ namespace {
 
 constexpr const char *kFormat = "|O:EnableGlobalPushToTalkMode";
 constexpr const char *kEntryFormat = "si";
-constexpr Py_ssize_t kMaxEntries = 10;
+constexpr Py_ssize_t kMaxEntries = TALKWIRE_MAX_KEY_BINDINGS;
 
 using Record = sdk_req_aux_global_monitor_keyboard_mouse_t;
 static_assert(sizeof(Record::key_codes) / sizeof(Record::key_codes[0]) == kMaxEntries,

@@ -1,27 +1,12 @@
 #include "troubleshooter/test_names.h"
 
+#include "catalogue.h"
+
 namespace talkwire {
 namespace {
 
-const char *const kTestNames[] = {
-    "Locate Interface",
-    "Ping Gateway",
-    "Test DNS",
-    "Test STUN",
-    "Test Echo",
-    "Test Echo SIP First Port",
-    "Test Echo First Port Invite Request",
-    "Test Echo First Port Invite Response",
-    "Test Echo First Port Register Request",
-    "Test Echo First Port Register Response",
-    "Test Echo SIP Second Port",
-    "Test Echo Second Port Invite Request",
-    "Test Echo Second Port Invite Response",
-    "Test Echo Second Port Register Request",
-    "Test Echo Second Port Register Response",
-    "Test Echo Media",
-    "Test Media Large Packet",
-};
+// talkwire.CONNECTIVITY_TESTS.
+const char *const kTestNames[] = {TALKWIRE_CONNECTIVITY_TESTS};
 
 }  // namespace
 

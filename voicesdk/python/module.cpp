@@ -7,6 +7,7 @@
 #include "twplatform/faults.h"
 #include "twplatform/win32.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -642,29 +643,42 @@ PyMethodDef methods[] = {
 
 const char doc[] = "Scripts the voice SDK stand-in: recorded requests, answers, events and faults.";
 
-#if TW_PY3
-PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "voicesdk", doc, -1, methods,
-                          nullptr, nullptr, nullptr, nullptr};
-#endif
+// The message, response and event types by name (RESPONSE_ACCOUNT_LOGIN,
+// EVENT_SESSION_STATE_CHANGE, ...), from the SDK's own record lists.
+struct NamedType {
+    const char *prefix;
+    const char *name;
+    int value;
+};
+const NamedType kTypes[] = {
+    {"MESSAGE_", "response", sdk_message_response},
+    {"MESSAGE_", "event", sdk_message_event},
+#define VOICESDK_PY_TYPE(prefix, name, value) {prefix, #name, value},
+#define VOICESDK_PY_RESPONSE(kind, rtype) VOICESDK_PY_TYPE("RESPONSE_", kind, rtype)
+#define VOICESDK_PY_EVENT(name, etype) VOICESDK_PY_TYPE("EVENT_", name, etype)
+    SDK_REQUEST_KINDS(VOICESDK_PY_RESPONSE)
+    SDK_EVENT_KINDS(VOICESDK_PY_EVENT)
+#undef VOICESDK_PY_EVENT
+#undef VOICESDK_PY_RESPONSE
+#undef VOICESDK_PY_TYPE
+};
+
+bool add_constants(PyObject *module)
+{
+    for (const NamedType &type : kTypes) {
+        std::string name = type.prefix;
+        for (const char *c = type.name; *c; ++c)
+            name += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+        if (PyModule_AddIntConstant(module, name.c_str(), type.value) < 0)
+            return false;
+    }
+    // Whether fault() works here: tests that need it skip where it cannot.
+    return PyModule_AddIntConstant(module, "PLATFORM_FAULTS", TWPLAT_HAVE_FAULTS) == 0;
+}
+
+talkwire::py::ModuleDefinition module_definition{"voicesdk", doc, methods, add_constants};
 
 }  // namespace
 }  // namespace voicesdk_py
 
-TW_MODULE_EXPORTS_BEGIN
-TW_MODULE_INIT(voicesdk)
-{
-#if TW_PY3
-    PyObject *module = PyModule_Create(&voicesdk_py::module_def);
-#else
-    PyObject *module = Py_InitModule3("voicesdk", voicesdk_py::methods, voicesdk_py::doc);
-#endif
-    // Whether fault() works here: tests that need it skip where it cannot.
-    if (module && PyModule_AddIntConstant(module, "PLATFORM_FAULTS", TWPLAT_HAVE_FAULTS) < 0) {
-#if TW_PY3
-        Py_DECREF(module);
-#endif
-        module = nullptr;
-    }
-    TW_MODULE_RETURN(module);
-}
-TW_MODULE_EXPORTS_END
+TW_MODULE_INIT(voicesdk, voicesdk_py::module_definition)

@@ -312,6 +312,22 @@ class ControlTest(unittest.TestCase):
             self.assertRaises(NotImplementedError, voicesdk.fault, "post_message")
         voicesdk.fault_clear()
 
+    def test_type_names_are_the_types_of_the_messages(self):
+        kinds = sorted(name[len("RESPONSE_"):].lower() for name in dir(voicesdk) if name.startswith("RESPONSE_"))
+        self.assertEqual(len(kinds), 35)
+        for kind in kinds:
+            create = getattr(sdk, "sdk_req_%s_create" % kind)
+            create.restype = ctypes.c_void_p
+            voicesdk.answer(kind)
+            self.assertEqual(sdk.sdk_issue_request(create()), 0)
+        voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE)
+        messages = take_all()
+        found = [(RespBase.from_address(m).message_type, RespBase.from_address(m).response_type) for m in messages]
+        expected = [(voicesdk.MESSAGE_RESPONSE, getattr(voicesdk, "RESPONSE_" + kind.upper())) for kind in kinds]
+        # An event's type sits where a response's does.
+        self.assertEqual(found, expected + [(voicesdk.MESSAGE_EVENT, voicesdk.EVENT_SESSION_STATE_CHANGE)])
+        destroy_all(messages)
+
 
 
 class RequestRecordTest(unittest.TestCase):

@@ -258,20 +258,57 @@ inline PyObject *call_method(PyObject *name, PyObject **arguments, size_t count)
 }
 
 // Reports the pending exception to the interpreter's unraisable-exception
-// hook (sys.unraisablehook on 3.8+, stderr before) and clears it.
+// hook and clears it.
 inline void write_unraisable(PyObject *context)
 {
     PyErr_WriteUnraisable(context);
 }
 
+// A str from the interpreter's table of interned strings: a new reference,
+// or null with the error set.
+inline PyObject *interned_text(const char *text)
+{
+#if TW_PY3
+    return PyUnicode_InternFromString(text);
+#else
+    return PyString_InternFromString(text);
+#endif
+}
+
+// What an extension module is made from; static, since the interpreter keeps
+// pointing at it for as long as the module lives.
+struct ModuleDefinition {
+    const char *name;
+    const char *doc;
+    PyMethodDef *methods;
+    bool (*fill)(PyObject *module);  // adds the attributes; false with the error set
+#if TW_PY3
+    PyModuleDef def;
+#endif
+};
+
+// The module, filled, or null with the error set.
+inline PyObject *create_module(ModuleDefinition &definition)
+{
+#if TW_PY3
+    definition.def = PyModuleDef{PyModuleDef_HEAD_INIT, definition.name, definition.doc, -1, definition.methods,
+                                 nullptr, nullptr, nullptr, nullptr};
+    PyObject *module = PyModule_Create(&definition.def);
+    if (module && !definition.fill(module))
+        Py_CLEAR(module);
+    return module;
+#else
+    PyObject *module = Py_InitModule3(definition.name, definition.methods, definition.doc);  // borrowed
+    return module && definition.fill(module) ? module : nullptr;
+#endif
+}
+
 }  // namespace py
 }  // namespace talkwire
 
-// Module definition: TW_MODULE_INIT(name) opens the init function;
-// tw_module_create() makes the module object; TW_MODULE_RETURN(m) ends it.
-// TW_MODULE_EXPORTS_BEGIN / _END bracket the init function, the module's one
-// export.  Modules build with hidden visibility, and interpreters before 3.9
-// leave PyMODINIT_FUNC's visibility alone; on Windows PyMODINIT_FUNC is
+// TW_MODULE_INIT(name, definition) defines the module's init function, its
+// one export: modules build with hidden visibility, and interpreters before
+// 3.9 leave PyMODINIT_FUNC's visibility alone; on Windows PyMODINIT_FUNC is
 // __declspec(dllexport), which exports it and nothing else.
 #if defined(__GNUC__) && !defined(_WIN32)
 #  define TW_MODULE_EXPORTS_BEGIN _Pragma("GCC visibility push(default)")
@@ -281,11 +318,13 @@ inline void write_unraisable(PyObject *context)
 #  define TW_MODULE_EXPORTS_END
 #endif
 #if TW_PY3
-#  define TW_MODULE_INIT(name) PyMODINIT_FUNC PyInit_##name(void)
-#  define TW_MODULE_RETURN(module) return (module)
+#  define TW_MODULE_INIT_FUNCTION(name, definition) \
+      PyMODINIT_FUNC PyInit_##name(void) { return ::talkwire::py::create_module(definition); }
 #else
-#  define TW_MODULE_INIT(name) PyMODINIT_FUNC init##name(void)
-#  define TW_MODULE_RETURN(module) do { (void)(module); return; } while (0)
+#  define TW_MODULE_INIT_FUNCTION(name, definition) \
+      PyMODINIT_FUNC init##name(void) { ::talkwire::py::create_module(definition); }
 #endif
+#define TW_MODULE_INIT(name, definition) \
+    TW_MODULE_EXPORTS_BEGIN TW_MODULE_INIT_FUNCTION(name, definition) TW_MODULE_EXPORTS_END
 
 #endif
