@@ -50,7 +50,8 @@ bool parse_one(const CallArgs &args, const char *format, const char *letters, si
 
 void set_embedded_nul_error(const char *format, size_t position, PyObject *item)
 {
-    py::set_embedded_nul_error(method_name(format), static_cast<int>(position + 1), item);
+    const char *colon = std::strchr(format, ':');
+    py::set_embedded_nul_error(colon ? colon + 1 : nullptr, static_cast<int>(position + 1), item);
 }
 
 }  // namespace detail

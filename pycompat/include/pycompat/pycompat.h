@@ -107,16 +107,18 @@ inline bool text_arg(PyObject *object, std::string &out)
 }
 
 // The parser's error for text with an embedded NUL, argument `position`
-// (from 1) of `method`: 2.7's TypeError, word for word, or 3.x's ValueError,
-// which here names the method and argument as well.
+// (from 1) of `method` (null: a format without a name): 2.7's TypeError,
+// word for word, or 3.x's ValueError, which here names the argument too.
 inline void set_embedded_nul_error(const char *method, int position, PyObject *object)
 {
+    const char *call = method ? "() " : "";
 #if TW_PY3
     (void)object;
-    PyErr_Format(PyExc_ValueError, "%.200s() argument %d: embedded null character", method, position);
+    PyErr_Format(PyExc_ValueError, "%.200s%sargument %d: embedded null character", method ? method : "", call,
+                 position);
 #else
-    PyErr_Format(PyExc_TypeError, "%.200s() argument %d must be string without null bytes, not %.50s", method,
-                 position, Py_TYPE(object)->tp_name);
+    PyErr_Format(PyExc_TypeError, "%.200s%sargument %d must be string without null bytes, not %.50s",
+                 method ? method : "", call, position, Py_TYPE(object)->tp_name);
 #endif
 }
 
