@@ -14,6 +14,9 @@ from talkwire.constants import E_FAIL, E_INVALIDARG, E_NOTIMPL  # noqa: F401 (fo
 
 PY3 = sys.version_info[0] >= 3
 
+# An event type the SDK does not have: the module hands it to OnConnectorEvent.
+OTHER_EVENT = 3
+
 # voicesdk.fault() makes platform calls fail only where the platform layer
 # is ours; Windows has the real calls.
 needs_platform_faults = unittest.skipUnless(voicesdk.PLATFORM_FAULTS, "no platform faults on Windows")

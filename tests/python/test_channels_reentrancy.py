@@ -413,13 +413,13 @@ class Model(object):
         if name is None:
             return
         record = self.channels[name]
-        if event_type == 26 and participant_type != 2:
+        if event_type == voicesdk.EVENT_PARTICIPANT_ADDED and participant_type != 2:
             record.participants[uri] = (False, False)
             self.notify("OnParticipantJoined", uri, name)
-        elif event_type == 27:
+        elif event_type == voicesdk.EVENT_PARTICIPANT_REMOVED:
             record.participants.pop(uri, None)
             self.notify("OnParticipantLeft", uri, name)
-        elif event_type == 28:
+        elif event_type == voicesdk.EVENT_PARTICIPANT_UPDATED:
             record.participants[uri] = (flag_a != 0, flag_b != 0)
             self.notify("OnParticipantStateChanged", uri, name, flag_a, flag_b)
 
@@ -469,7 +469,7 @@ class RandomRunTest(ChannelTest):
         self.connector = _talkwire.Connector(self.acting)
         self.acting.connector = self.connector
         self.model = Model(self, self.observed)
-        voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-1")
         self.model.account = "acct-1"
         self.pump()
         self.pending_creates = []
@@ -509,12 +509,13 @@ class RandomRunTest(ChannelTest):
         roll = r.random()
         model = self.model
         if not model.account and r.random() < 0.3:
-            voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
+            voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-1")
             deliveries.append(lambda: setattr(model, "account", "acct-1"))
         elif roll < 0.20 and self.pending_creates:
             name = self.pending_creates.pop(r.randrange(len(self.pending_creates)))
             ok = r.random() < 0.85
-            voicesdk.respond_to(34, "account_channel_create", {"channel_name": name}, return_code=0 if ok else 1,
+            voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create",
+                                {"channel_name": name}, return_code=0 if ok else 1,
                                 status_code=0 if ok else 404, channel_uri=uri_of(name))
             deliveries.append(lambda: model.channel_created(name, uri_of(name), ok, 0 if ok else 404, None))
         elif roll < 0.40 and self.pending_adds:
@@ -526,32 +527,37 @@ class RandomRunTest(ChannelTest):
                 self.next_handle += 1
                 handle = "h%d" % self.next_handle
                 self.handles.append(handle)
-            voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": name, "channel_uri": uri},
+            voicesdk.respond_to(voicesdk.RESPONSE_SESSIONGROUP_ADD_SESSION, "sessiongroup_add_session",
+                                {"channel_name": name, "channel_uri": uri},
                                 return_code=0 if ok else 1, status_code=0 if ok else 7, session_handle=handle)
             deliveries.append(lambda: model.session_added(name, uri, ok, handle, 0 if ok else 7, None))
         elif roll < 0.60:
             handle = self.some_handle()
             state = r.choice([CONNECTED, CONNECTED, DISCONNECTED, 3])
-            voicesdk.event(20, session_handle=handle, media_state=state, status_code=503)
+            voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle=handle, media_state=state,
+                           status_code=503)
             deliveries.append(lambda: model.media(handle, state, 503))
         elif roll < 0.80:
             handle = self.some_handle()
             uri = r.choice(PARTICIPANTS)
-            event_type = r.choice([26, 27, 28])
+            event_type = r.choice([voicesdk.EVENT_PARTICIPANT_ADDED, voicesdk.EVENT_PARTICIPANT_REMOVED,
+                                       voicesdk.EVENT_PARTICIPANT_UPDATED])
             participant_type = r.choice([0, 1, 2])
             flag_a, flag_b = r.choice([0, 1, 2]), r.choice([0, 1])
-            if event_type == 26:
-                voicesdk.event(26, session_handle=handle, participant_uri=uri, participant_type=participant_type)
-            elif event_type == 27:
-                voicesdk.event(27, session_handle=handle, participant_uri=uri)
+            if event_type == voicesdk.EVENT_PARTICIPANT_ADDED:
+                voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle=handle, participant_uri=uri,
+                               participant_type=participant_type)
+            elif event_type == voicesdk.EVENT_PARTICIPANT_REMOVED:
+                voicesdk.event(voicesdk.EVENT_PARTICIPANT_REMOVED, session_handle=handle, participant_uri=uri)
             else:
-                voicesdk.event(28, session_handle=handle, participant_uri=uri, flag_a=flag_a, flag_b=flag_b,
-                               level=0.5)
+                voicesdk.event(voicesdk.EVENT_PARTICIPANT_UPDATED, session_handle=handle, participant_uri=uri,
+                               flag_a=flag_a, flag_b=flag_b, level=0.5)
             deliveries.append(lambda: model.participant(event_type, handle, uri, participant_type, flag_a, flag_b))
         elif roll < 0.90:
             name = r.choice(NAMES)
             state, flag = r.choice([(4, 1), (4, 0), (5, 0)])
-            voicesdk.event(4, session_state=state, session_flag=flag, channel_name=name)
+            voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=state, session_flag=flag,
+                           channel_name=name)
             deliveries.append(lambda: model.session_state(state, flag, name))
         elif roll < 0.92:
             if self.pending_removes:
@@ -564,7 +570,7 @@ class RandomRunTest(ChannelTest):
         elif roll < 0.94:
             state = r.choice([0, 100, 3, 1, 2, 4])
             code = r.choice([20200, 9])
-            voicesdk.event(1, login_state=state, status_code=code)
+            voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=state, status_code=code)
             deliveries.append(lambda: model.login_state(state, code))
 
     def direct_step(self):

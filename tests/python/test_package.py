@@ -13,7 +13,7 @@ import talkwire
 import voicesdk
 
 from service_support import IMMEDIATE, ServiceTest
-from support import ConnectorTest, RecordingListener, Unraisables
+from support import OTHER_EVENT, ConnectorTest, RecordingListener, Unraisables
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("TALKWIRE_SOURCE_DIR", os.path.join(HERE, "..", ".."))
@@ -170,8 +170,8 @@ class ListenerSignatureTest(ServiceTest):
             c.JoinChannelEx("refused")
             c.JoinChannelEx("lost")
             c.LeaveChannel("lobby")
-            voicesdk.event(18, binding_name="talk", key_state=1)
-            voicesdk.event(3)
+            voicesdk.event(voicesdk.EVENT_KEYBOARD_MOUSE, binding_name="talk", key_state=1)
+            voicesdk.event(OTHER_EVENT)
             self.pump_all()
             c.Logout()
             c.InitiateShutdown()
