@@ -1,6 +1,6 @@
-"""Method arguments: arguments of exactly the expected type take a short
-road past the interpreter's parser; everything else goes through it.  Both
-roads must store the same values and reject the same calls."""
+"""Method arguments: an argument of exactly the expected type is read by the
+module, anything else by the interpreter's parser.  Both must store the same
+values, and every wrong argument must raise the parser's own error."""
 import ctypes
 import unittest
 import warnings
@@ -27,12 +27,17 @@ class Real(float):
     pass
 
 
-class ArgumentsTest(ChannelTest):
+class OneChannelTest(ChannelTest):
+    """Channel "a" connected: a call with good arguments issues a request."""
+
     def setUp(self):
         ChannelTest.setUp(self)
         self.join("a")
         self.connect("a", "s-a")
         voicesdk.clear_requests()
+
+
+class ArgumentsTest(OneChannelTest):
 
     def issued(self, method, *args):
         """The fields of the one request `method` issues with `args`."""
@@ -85,26 +90,22 @@ class ArgumentsTest(ChannelTest):
 
 
 
-class ArgumentErrorsTest(ChannelTest):
+class ArgumentErrorsTest(OneChannelTest):
     """Every wrong argument raises what the interpreter's own parser raises
     for the method's documented format, called here through ctypes, the
     module's deliberate differences excepted."""
 
     def setUp(self):
-        ChannelTest.setUp(self)
-        self.join("a")
-        self.connect("a", "s-a")
-        voicesdk.clear_requests()
+        OneChannelTest.setUp(self)
         self.failures = []
 
-    def compare(self, call, format, args, label, module_args=None):
-        """`call(*module_args)` (default `args`) against the parser with
-        `format` and `args`."""
+    def compare(self, call, format, args, label):
+        """`call(*args)` against the parser with `format` and `args`."""
         expected = parser_error(format, args)
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
             try:
-                call(*(args if module_args is None else module_args))
+                call(*args)
                 got = None
             except Exception as error:  # noqa: B902 - the type is compared
                 got = (type(error), str(error))
