@@ -46,7 +46,8 @@ ctest --test-dir "$build" --output-on-failure -L "refleak|valgrind"
 echo "== reliability: thread stress under ThreadSanitizer ($default_python)"
 cmake -S "$root" -B "$tsan" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALKWIRE_SANITIZE=thread \
       -DTALKWIRE_PYTHONS="$default_python" -DTALKWIRE_BUILD_BENCH=OFF >/dev/null
-cmake --build "$tsan" -j "$jobs" --target "_talkwire_${default_version}" "voicesdk_${default_version}"
+cmake --build "$tsan" -j "$jobs" --target "_talkwire_${default_version}" "_talkwire_loop_${default_version}" \
+      "voicesdk_${default_version}"
 ctest --test-dir "$tsan" --output-on-failure --no-tests=error -L tsan
 
 echo "== reliability: dispatcher fuzzer, short run (clang-14, $default_python)"

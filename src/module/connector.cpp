@@ -1,6 +1,7 @@
 #include "module/connector.h"
 
 #include "dispatch/dispatch.h"
+#include "pycompat/gil.h"
 
 namespace talkwire {
 
@@ -11,6 +12,9 @@ Connector::Connector(PyObject *self, PyObject *listener)
 
 void Connector::on_sdk_wake()
 {
+    // Whoever pumps may have let go of the lock: a host's loop calling
+    // DispatchMessageA through ctypes.CDLL does.
+    py::LockHeld lock;
     // A listener callback may drop the last reference to this connector.
     OwnedRef keep_alive = OwnedRef::take(self_);
     Mailbox &mailbox = link_.mailbox();

@@ -21,7 +21,8 @@ public:
     Connector(const Connector &) = delete;
     Connector &operator=(const Connector &) = delete;
 
-    // Owner thread, interpreter lock held: handles what the mailbox holds.
+    // Owner thread, with or without the interpreter lock (it takes it):
+    // handles what the mailbox holds.
     void on_sdk_wake() override;
     HWND message_window() const override { return link_.window(); }
 
