@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <new>
+#include <pthread.h>
 #include <time.h>
 #include <unordered_map>
 
@@ -58,6 +59,54 @@ bool take_locked(MessageQueue &q, MSG *out, HWND hwnd, UINT min, UINT max, bool 
     return true;
 }
 
+bool take_and_sync_locked(MessageQueue &q, MSG *out, HWND hwnd, UINT min, UINT max, bool remove)
+{
+    if (!take_locked(q, out, hwnd, min, max, remove))
+        return false;
+    if (remove)
+        q.sync_ready_locked();
+    return true;
+}
+
+// After fork() the child has the parent's doorbell descriptors: new ones
+// take their place, so that neither process rings or quiets the other's.
+// Every queue's lock is held across the fork, so no copy is caught half
+// changed.
+void before_fork()
+{
+    QueueRegistry &r = registry();
+    r.m.lock();
+    for (auto &entry : r.by_thread)
+        entry.second->m.lock();
+}
+
+void after_fork_in_parent()
+{
+    QueueRegistry &r = registry();
+    for (auto &entry : r.by_thread)
+        entry.second->m.unlock();
+    r.m.unlock();
+}
+
+void after_fork_in_child()
+{
+    QueueRegistry &r = registry();
+    for (auto &entry : r.by_thread) {
+        entry.second->ready.renew();
+        entry.second->m.unlock();
+    }
+    r.m.unlock();
+    // The forking thread carries on in the child; its waker is renewed too.
+    if (ThreadState *ts = thread_state())
+        ts->waker.renew();
+}
+
+void watch_forks()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child); });
+}
+
 // Common checks of GetMessageA and PeekMessageA.
 MessageQueue *retrieval_queue(const MSG *msg, HWND hwnd)
 {
@@ -91,6 +140,9 @@ MessageQueue *current_queue()
         return nullptr;
     if (!ts->queue) {
         auto q = std::make_shared<MessageQueue>(ts->tid);
+        if (!q->ready.open())
+            return nullptr;
+        watch_forks();
         QueueRegistry &r = registry();
         std::lock_guard<std::mutex> lock(r.m);
         r.by_thread[ts->tid] = q;
@@ -113,6 +165,8 @@ void queue_thread_exit(ThreadState &ts)
         std::lock_guard<std::mutex> lock(ts.queue->m);
         ts.queue->dead = true;
         dropped.swap(ts.queue->posted);
+        ts.queue->quit = false;
+        ts.queue->sync_ready_locked();
     }
     ts.queue.reset();
 }
@@ -125,26 +179,24 @@ bool queue_post(MessageQueue &q, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     m.wParam = wp;
     m.lParam = lp;
     m.time = message_time();
-    bool wake;
-    {
-        std::lock_guard<std::mutex> lock(q.m);
-        if (q.dead) {
-            SetLastError(hwnd ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_THREAD_ID);
-            return false;
-        }
-        if (q.posted.size() >= kPostedMessageLimit) {
-            SetLastError(ERROR_NOT_ENOUGH_QUOTA);
-            return false;
-        }
-        try {
-            q.posted.push_back(m);
-        } catch (const std::bad_alloc &) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // a failed post, as Win32 reports it
-            return false;
-        }
-        wake = q.waiters != 0;
+    std::lock_guard<std::mutex> lock(q.m);
+    if (q.dead) {
+        SetLastError(hwnd ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_THREAD_ID);
+        return false;
     }
-    if (wake)
+    if (q.posted.size() >= kPostedMessageLimit) {
+        SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+        return false;
+    }
+    try {
+        q.posted.push_back(m);
+    } catch (const std::bad_alloc &) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // a failed post, as Win32 reports it
+        return false;
+    }
+    // Rings only when the queue was empty: a stream of posts costs one write.
+    q.ready.ring();
+    if (q.waiters != 0)
         q.cv.notify_one();  // only the owner thread ever waits on its queue
     return true;
 }
@@ -154,6 +206,7 @@ void queue_discard_window(MessageQueue &q, HWND hwnd)
     std::lock_guard<std::mutex> lock(q.m);
     for (auto it = q.posted.begin(); it != q.posted.end();)
         it = it->hwnd == hwnd ? q.posted.erase(it) : it + 1;
+    q.sync_ready_locked();
 }
 
 }  // namespace twplat
@@ -195,7 +248,7 @@ BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max)
     if (!q)
         return -1;
     std::unique_lock<std::mutex> lock(q->m);
-    while (!take_locked(*q, msg, hwnd, min, max, true)) {
+    while (!take_and_sync_locked(*q, msg, hwnd, min, max, true)) {
         ++q->waiters;
         q->cv.wait(lock);
         --q->waiters;
@@ -209,7 +262,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max, UINT remove)
     if (!q)
         return FALSE;
     std::lock_guard<std::mutex> lock(q->m);
-    return take_locked(*q, msg, hwnd, min, max, (remove & PM_REMOVE) != 0);
+    return take_and_sync_locked(*q, msg, hwnd, min, max, (remove & PM_REMOVE) != 0);
 }
 
 void PostQuitMessage(int exit_code)
@@ -220,6 +273,7 @@ void PostQuitMessage(int exit_code)
     std::lock_guard<std::mutex> lock(q->m);
     q->quit = true;
     q->quit_code = exit_code;
+    q->ready.ring();
 }
 
 BOOL TranslateMessage(const MSG *) { return FALSE; }
