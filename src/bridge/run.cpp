@@ -1,4 +1,5 @@
 // Run: the message pump of the calling thread.
+#include "bridge/pump_exit.h"
 #include "module/entry.h"
 #include "module/methods.h"
 #include "twplatform/win32.h"
@@ -6,10 +7,13 @@
 namespace talkwire {
 
 // Owner thread.  Dispatches every message of the thread, for every window,
-// until WM_QUIT.  The interpreter lock is let go only while the thread has
-// nothing to do, so other Python threads run while this one waits.
-PyObject *Connector_Run(PyObject *, PyObject *)
+// until WM_QUIT, or until a callback raises KeyboardInterrupt or SystemExit
+// (bridge/pump_exit.h), which it raises.  The interpreter lock is let go
+// only while the thread has nothing to do, so other Python threads run
+// while this one waits.
+PyObject *Connector_Run(PyObject *self, PyObject *)
 {
+    PumpScope pump(self);
     MSG message;
     for (;;) {
         BOOL got = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
@@ -24,6 +28,8 @@ PyObject *Connector_Run(PyObject *, PyObject *)
             break;
         TranslateMessage(&message);
         DispatchMessageA(&message);
+        if (pump.exit_requested())
+            return pump.raise_parked();
     }
     return new_none();
 }

@@ -14,15 +14,17 @@ SdkLink::SdkLink(MessageSink *sink) : window_(create_message_window())
         window_registry::insert(window_, sink);
 }
 
-SdkLink::~SdkLink()
+void SdkLink::unlink()
 {
-    // After this returns no handler call is running or will post again.
+    if (!linked_)
+        return;
+    linked_ = false;
     sdk_unregister_message_notification_handler(notification_handler, &mailbox_);
     if (window_)
         window_registry::erase(window_);
     mailbox_.close();
     if (window_)
-        destroy_message_window(window_);
+        dispose_message_window(window_, mailbox_.owner_thread());
 }
 
 }  // namespace talkwire
