@@ -40,7 +40,7 @@ from _talkwire_loop import QuitHandle, pump
 
 __all__ = ["QuitHandle", "pump"]
 
-if sys.platform != "win32" and hasattr(__import__("_talkwire_loop"), "wakeup_fd"):
+if sys.platform != "win32":
     from _talkwire_loop import wakeup_fd  # noqa: F401 (re-exported)
 
     __all__.append("wakeup_fd")

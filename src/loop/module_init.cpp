@@ -4,12 +4,16 @@
 // is its public face.
 #include "loop/pump.h"
 #include "loop/quit_handle.h"
+#include "loop/wakeup_fd.h"
 
 namespace {
 
 PyMethodDef g_functions[] = {
     {"pump", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(talkwire::loop_pump)),
      METH_VARARGS | METH_KEYWORDS, talkwire::kPumpDoc},
+#ifndef _WIN32
+    {"wakeup_fd", talkwire::loop_wakeup_fd, METH_NOARGS, talkwire::kWakeupFdDoc},
+#endif
     {nullptr, nullptr, 0, nullptr},
 };
 

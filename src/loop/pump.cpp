@@ -1,5 +1,6 @@
 #include "loop/pump.h"
 
+#include "bridge/pump_exit.h"
 #include "bridge/pump_round.h"
 
 #include <cmath>
@@ -47,9 +48,10 @@ PyObject *loop_pump(PyObject *, PyObject *args, PyObject *kwargs)
     DWORD milliseconds = 0;
     if (!timeout_milliseconds(timeout, milliseconds))
         return nullptr;
-    PumpRound round = pump_round([] { return PyErr_Occurred() != nullptr; });
+    PumpScope pump(nullptr);
+    PumpRound round = pump_round([&pump] { return pump.exit_requested(); });
     if (round.stopped)
-        return nullptr;
+        return pump.raise_parked();
     return py::integer(static_cast<long>(round.dispatched));
 }
 
