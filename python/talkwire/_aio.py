@@ -84,7 +84,7 @@ _pumps = {}  # (loop, thread id) -> _ThreadPump
 
 
 class Attachment(object):
-    """A connector attached to a loop; detach() lets it go (once)."""
+    """A connector attached to a loop; detach() lets go of it (once)."""
 
     def __init__(self, connector, pump):
         self.connector = connector
@@ -92,6 +92,7 @@ class Attachment(object):
 
     def detach(self):
         pump, self._pump = self._pump, None
+        self.connector = None
         if pump is None:
             return
         pump.attached -= 1

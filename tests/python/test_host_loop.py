@@ -1,8 +1,11 @@
 """The pump a host calls from its own loop, and the quit handle: the same
 callbacks in the same order as Run, re-entry as a nested Run, a quit left
 for Run, and quits from other threads."""
+import select
+import sys
 import threading
 import time
+import unittest
 
 import _talkwire
 import talkwire
@@ -86,6 +89,38 @@ class PumpTest(ConnectorTest):
         self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0), (7, 0, 0), (9, 0, 0)])
         self.connector.Run()  # ends at once on the quit
         self.assertEqual(len(self.listener.calls), 3)
+
+
+@unittest.skipIf(sys.platform == "win32", "no wake-up descriptor on Windows")
+class WakeupDescriptorTest(ConnectorTest):
+    def readable(self, fd, timeout=0):
+        return select.select([fd], [], [], timeout)[0] == [fd]
+
+    def test_readable_while_messages_wait_and_cleared_by_the_pump(self):
+        fd = talkwire.wakeup_fd()
+        self.assertEqual(talkwire.wakeup_fd(), fd)
+        self.assertFalse(self.readable(fd))
+        voicesdk.event(3)  # the SDK's thread posts the wake-up
+        self.assertTrue(self.readable(fd, timeout=10.0))
+        self.assertTrue(self.readable(fd), "waiting cleared it")
+        self.assertEqual(talkwire.pump(), 1)
+        self.assertFalse(self.readable(fd))
+        self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0)])
+
+    def test_each_thread_has_its_own(self):
+        fd = talkwire.wakeup_fd()
+        theirs = []
+        worker = threading.Thread(target=lambda: theirs.append(talkwire.wakeup_fd()))
+        worker.start()
+        worker.join()
+        self.assertNotEqual(theirs[0], fd)
+        # A quit is waiting too: the pump leaves it to Run.
+        talkwire.QuitHandle().quit()
+        self.assertTrue(self.readable(fd))
+        self.assertEqual(talkwire.pump(), 0)
+        self.assertTrue(self.readable(fd))
+        self.connector.Run()
+        self.assertFalse(self.readable(fd))
 
 
 class SameOrderAsRunTest(ServiceTest):
