@@ -23,6 +23,7 @@ public:
 
 private:
     HWND window_;
+    const DWORD process_;  // the process that registered the handler
     Mailbox mailbox_;
 };
 

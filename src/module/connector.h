@@ -27,6 +27,9 @@ public:
 
     PyObject *self() const { return self_; }
     PyObject *listener() const { return listener_.get(); }
+    // False in a child forked from the process that made the connector:
+    // the SDK's thread that serves it exists only there.
+    bool in_owner_process() const { return GetCurrentProcessId() == owner_process_; }
 
     std::string account_name;
     std::string account_uri;
@@ -42,6 +45,7 @@ public:
 
 private:
     PyObject *self_;  // borrowed: this object lives inside it
+    const DWORD owner_process_;
     OwnedRef listener_;
     // Last: unlinked first, before the listener and the caches go.
     SdkLink link_;
