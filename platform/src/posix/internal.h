@@ -213,6 +213,21 @@ bool window_post(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 DWORD message_time();
 
+// ---- fork ------------------------------------------------------------------
+
+// Around fork(), in lock order: each takes its table's locks before and
+// gives them back after, so the child finds none held by a thread it does
+// not have.  (Named objects and views are not covered: they are made once,
+// at start-up.)
+void windows_before_fork();
+void windows_after_fork();
+void queues_before_fork();
+void queues_after_fork(bool in_child);
+void handles_before_fork();
+void handles_after_fork();
+// GetCurrentProcessId's memory; 0 until asked.
+extern std::atomic<DWORD> g_process_id;
+
 // ---- signals ---------------------------------------------------------------
 
 // The signals a thread holds while it is not the one meant to handle them:

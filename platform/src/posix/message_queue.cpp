@@ -4,7 +4,6 @@
 
 #include <mutex>
 #include <new>
-#include <pthread.h>
 #include <time.h>
 #include <unordered_map>
 
@@ -68,44 +67,6 @@ bool take_and_sync_locked(MessageQueue &q, MSG *out, HWND hwnd, UINT min, UINT m
     return true;
 }
 
-// After fork() the child has the parent's doorbell descriptors: new ones
-// take their place, so that neither process rings or quiets the other's.
-// Every queue's lock is held across the fork, so no copy is caught half
-// changed.
-void before_fork()
-{
-    QueueRegistry &r = registry();
-    r.m.lock();
-    for (auto &entry : r.by_thread)
-        entry.second->m.lock();
-}
-
-void after_fork_in_parent()
-{
-    QueueRegistry &r = registry();
-    for (auto &entry : r.by_thread)
-        entry.second->m.unlock();
-    r.m.unlock();
-}
-
-void after_fork_in_child()
-{
-    QueueRegistry &r = registry();
-    for (auto &entry : r.by_thread) {
-        entry.second->ready.renew();
-        entry.second->m.unlock();
-    }
-    r.m.unlock();
-    // The forking thread carries on in the child; its waker is renewed too.
-    if (ThreadState *ts = thread_state())
-        ts->waker.renew();
-}
-
-void watch_forks()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child); });
-}
 
 // Common checks of GetMessageA and PeekMessageA.
 MessageQueue *retrieval_queue(const MSG *msg, HWND hwnd)
@@ -142,13 +103,34 @@ MessageQueue *current_queue()
         auto q = std::make_shared<MessageQueue>(ts->tid);
         if (!q->ready.open())
             return nullptr;
-        watch_forks();
         QueueRegistry &r = registry();
         std::lock_guard<std::mutex> lock(r.m);
         r.by_thread[ts->tid] = q;
         ts->queue = std::move(q);
     }
     return ts->queue.get();
+}
+
+// fork(): the registry's lock, then every queue's, held across it; the
+// child's doorbells are new, so that neither process rings or quiets the
+// other's.
+void queues_before_fork()
+{
+    QueueRegistry &r = registry();
+    r.m.lock();
+    for (auto &entry : r.by_thread)
+        entry.second->m.lock();
+}
+
+void queues_after_fork(bool in_child)
+{
+    QueueRegistry &r = registry();
+    for (auto &entry : r.by_thread) {
+        if (in_child)
+            entry.second->ready.renew();
+        entry.second->m.unlock();
+    }
+    r.m.unlock();
 }
 
 void queue_thread_exit(ThreadState &ts)
