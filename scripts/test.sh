@@ -192,7 +192,8 @@ if [ ! -f "$tsan_runtime" ]; then
 else
     cmake -S "$root" -B "$tsan" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALKWIRE_SANITIZE=thread \
           -DTALKWIRE_PYTHONS="$default_python" -DTALKWIRE_BUILD_BENCH=OFF >/dev/null
-    cmake --build "$tsan" -j "$jobs" --target "_talkwire_${default_version}" "voicesdk_${default_version}"
+    cmake --build "$tsan" -j "$jobs" --target "_talkwire_${default_version}" "_talkwire_loop_${default_version}" \
+          "voicesdk_${default_version}"
     run_ctest "tsan" --test-dir "$tsan" --output-on-failure --no-tests=error -L tsan
 fi
 

@@ -1,6 +1,7 @@
 # Reliability runs, each under a label of its own (scripts/test.sh runs
 # them all):
-#   tsan      the thread stress under ThreadSanitizer (TALKWIRE_SANITIZE=thread tree)
+#   tsan      the thread stress and a host loop that dispatches without the
+#             interpreter lock, under ThreadSanitizer (TALKWIRE_SANITIZE=thread tree)
 #   fuzz      a short run of the dispatcher fuzzer (TALKWIRE_SANITIZE=fuzzer tree, clang)
 #   valgrind  the Python suite under valgrind memcheck, in Debian's python3.11
 #   refleak   the Python suite on Debian's debug interpreter (python3.11-dbg),
@@ -12,7 +13,7 @@ if(TALKWIRE_SANITIZE STREQUAL "thread")
   foreach(tag IN LISTS TALKWIRE_PYTHON_TAGS)
     talkwire_pythonpath(stress_path ${CMAKE_BINARY_DIR}/python/${tag} ${CMAKE_SOURCE_DIR}/python ${PYTHON_TEST_DIR})
     add_test(NAME tsan_stress_${tag}
-      COMMAND ${TALKWIRE_${tag}_EXECUTABLE} -m unittest -v test_reliability_threads
+      COMMAND ${TALKWIRE_${tag}_EXECUTABLE} -m unittest -v test_reliability_threads test_host_dispatch
       WORKING_DIRECTORY ${PYTHON_TEST_DIR})
     set_tests_properties(tsan_stress_${tag} PROPERTIES
       LABELS tsan
@@ -67,7 +68,7 @@ if(TALKWIRE_DEBUG_PYTHON)
                   "import sys, sysconfig; sys.stdout.write(sysconfig.get_paths()['include'] if hasattr(sys, 'gettotalrefcount') else '')"
                   OUTPUT_VARIABLE debug_include RESULT_VARIABLE rc)
   if(rc EQUAL 0 AND EXISTS "${debug_include}/Python.h")
-    foreach(module _talkwire voicesdk)
+    foreach(module _talkwire _talkwire_loop voicesdk)
       add_library(${module}_debug_python MODULE)
       target_include_directories(${module}_debug_python PRIVATE ${debug_include})
       set_target_properties(${module}_debug_python PROPERTIES
@@ -77,6 +78,7 @@ if(TALKWIRE_DEBUG_PYTHON)
         BUILD_RPATH "${CMAKE_BINARY_DIR}/lib")
     endforeach()
     target_link_libraries(_talkwire_debug_python PRIVATE talkwire_module)
+    target_link_libraries(_talkwire_loop_debug_python PRIVATE talkwire_loop_module)
     target_link_libraries(voicesdk_debug_python PRIVATE voicesdk_control)
     # Every test file run four times after two warm-ups; a file whose
     # reference or memory-block count grows in all four fails.

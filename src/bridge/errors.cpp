@@ -18,6 +18,12 @@ PyObject *raise_error(int32_t code, const char *format, ...)
     return nullptr;
 }
 
+PyObject *raise_runtime_error(const char *message)
+{
+    PyErr_SetString(PyExc_RuntimeError, message);
+    return nullptr;
+}
+
 void throw_error(int32_t code, const char *message)
 {
     raise_error(code, "%s", message);

@@ -1,7 +1,20 @@
 #include "module/methods.h"
+#include "module/owner_process.h"
 
 namespace talkwire {
 namespace {
+
+template <PyObject *(*Entry)(PyObject *, PyObject *)>
+PyObject *in_owner_process(PyObject *self, PyObject *unused)
+{
+    return check_owner_process(self) ? Entry(self, unused) : nullptr;
+}
+
+template <PyObject *(*Entry)(PyObject *, CallArgs)>
+PyObject *in_owner_process(PyObject *self, CallArgs args)
+{
+    return check_owner_process(self) ? Entry(self, args) : nullptr;
+}
 
 // The table's slot has one type for every convention; the flags say which.
 template <class Function>
@@ -19,8 +32,8 @@ constexpr const char *method_doc(const char *name)
 }
 
 #define TALKWIRE_METHOD_METH_VARARGS(name) \
-    {#name, as_table_slot(py::positional_method<CallArgs, Connector_##name>), py::kPositionalStyle, method_doc(#name)},
-#define TALKWIRE_METHOD_METH_NOARGS(name) {#name, Connector_##name, METH_NOARGS, method_doc(#name)},
+    {#name, as_table_slot(py::positional_method<CallArgs, in_owner_process<Connector_##name>>), py::kPositionalStyle, method_doc(#name)},
+#define TALKWIRE_METHOD_METH_NOARGS(name) {#name, in_owner_process<Connector_##name>, METH_NOARGS, method_doc(#name)},
 #define TALKWIRE_METHOD_ENTRY(name, style) TALKWIRE_METHOD_##style(name)
 
 PyMethodDef g_methods[] = {

@@ -15,6 +15,15 @@
 #  define TW_PY3 0
 #endif
 
+// 3.13 moved these two out of the public headers; the interpreter still
+// exports them (its own extension modules use them).
+#if defined(MS_WINDOWS) && PY_VERSION_HEX >= 0x030D0000
+extern "C" {
+PyAPI_FUNC(int) _PyOS_IsMainThread(void);
+PyAPI_FUNC(void *) _PyOS_SigintEvent(void);
+}
+#endif
+
 namespace talkwire {
 namespace py {
 
@@ -54,6 +63,17 @@ inline PyObject *text(const char *data, Py_ssize_t size)
     return PyUnicode_DecodeUTF8(data, size, "surrogateescape");
 #else
     return PyString_FromStringAndSize(data, size);
+#endif
+}
+
+// An interned native str (a new reference), for names looked up again
+// and again; null with the error set.
+inline PyObject *interned_text(const char *name)
+{
+#if TW_PY3
+    return PyUnicode_InternFromString(name);
+#else
+    return PyString_InternFromString(name);
 #endif
 }
 
@@ -256,6 +276,19 @@ inline PyObject *call_method(PyObject *name, PyObject **arguments, size_t count)
     PyObject *result = call(method, arguments + 1, count - 1);
     Py_DECREF(method);
     return result;
+#endif
+}
+
+// The event the interpreter sets when Ctrl-C reaches it, for a wait that
+// must end then: on Windows, where signals do not interrupt a wait, in the
+// main thread (the only one whose Python handlers run); null elsewhere,
+// where a signal interrupts the waiting thread itself.
+inline void *interrupt_event()
+{
+#if defined(MS_WINDOWS) && TW_PY3
+    return _PyOS_IsMainThread() ? _PyOS_SigintEvent() : nullptr;
+#else
+    return nullptr;
 #endif
 }
 

@@ -1,6 +1,7 @@
 #include "scheduler.h"
 
 #include "../responder.h"
+#include "quiet_thread.h"
 
 #include <algorithm>
 #include <vector>
@@ -36,7 +37,7 @@ void Scheduler::add(Clock::time_point due, Item item)
         first = placed == items_.begin();
         // Work due now is done by run_due; the thread is only for later work.
         if (!thread_.joinable() && due > Clock::now())
-            thread_ = std::thread([this] { run(); });
+            thread_ = start_quiet_thread([this] { run(); });
     }
     if (first)
         wake_.notify_one();

@@ -1,0 +1,224 @@
+"""talkwire.aio against the simulated voice service: helpers that resolve,
+fail with the service's status, and cancel without leaving a waiter behind;
+two connectors on one loop; a callback that stops the loop; a quit left for
+Run that must not make the loop spin."""
+import sys
+import time
+import unittest
+
+import talkwire
+import voicesdk
+
+from service_support import IMMEDIATE, ServiceTest, peer
+from support import RecordingListener
+
+if sys.version_info >= (3, 7):
+    import asyncio
+
+    from talkwire import aio
+
+needs_aio = unittest.skipIf(sys.version_info < (3, 7), "talkwire.aio needs 3.7+")
+LIMIT = 10.0  # seconds any one step may take on a loaded machine
+
+
+class AioOldInterpreterTest(unittest.TestCase):
+    @unittest.skipUnless(sys.version_info < (3, 7), "only before 3.7")
+    def test_import_says_what_it_needs(self):
+        with self.assertRaises(ImportError) as caught:
+            __import__("talkwire.aio")
+        self.assertIn("needs Python 3.7", str(caught.exception))
+
+
+@needs_aio
+class AioTest(ServiceTest):
+    SETTINGS = dict(IMMEDIATE, peers=["ava"], peers_leave=False, talk_rounds=1)
+
+    def setUp(self):
+        ServiceTest.setUp(self)
+        self.connector = None  # the AsyncConnector makes the one connector
+        self.loop = asyncio.new_event_loop()
+
+    def tearDown(self):
+        self.loop.close()
+        ServiceTest.tearDown(self)
+
+    def run_async(self, coroutine_function):
+        async def bounded():
+            return await asyncio.wait_for(coroutine_function(), 4 * LIMIT)
+
+        return self.loop.run_until_complete(bounded())
+
+    def test_a_session_resolves_step_by_step_and_the_listener_hears_everything(self):
+        listener = RecordingListener()
+
+        async def session():
+            async with aio.AsyncConnector(listener) as voice:
+                await asyncio.wait_for(voice.initialize("orb"), LIMIT)
+                await asyncio.wait_for(voice.login("alice", "secret"), LIMIT)
+                await asyncio.wait_for(asyncio.gather(voice.join("lobby"), voice.join("squad")), LIMIT)
+                self.assertEqual(voice.channels, {"lobby", "squad"})
+                self.assertEqual(voice.ChannelJoinInProgressCount(), 2)  # any Connector method
+                await asyncio.wait_for(voice.leave("squad"), LIMIT)
+                await asyncio.wait_for(voice.leave("lobby"), LIMIT)
+                await asyncio.wait_for(voice.logout(), LIMIT)
+                await asyncio.wait_for(voice.shutdown(), LIMIT)
+                self.assertEqual(voice.waiting, 0)
+
+        self.run_async(session)
+        names = listener.names()
+        self.assertEqual(listener.of("OnInitialized"), [(0,)])
+        self.assertEqual(listener.of("OnLoggedIn"), [(1,), (2,), (3,), (0,)])
+        self.assertEqual(sorted(listener.of("OnJoinedChannel")), [("lobby",), ("squad",)])
+        self.assertEqual(listener.of("OnLeftChannel"), [("squad",), ("lobby",)])
+        # Nobody awaited the peers: they reached the listener all the same.
+        self.assertIn((peer("ava"), "lobby"), listener.of("OnParticipantJoined"))
+        self.assertIn("OnParticipantStateChanged", names)
+        self.assertEqual(names[-1], "OnShutDown")
+
+    def test_failures_carry_the_services_status(self):
+        voicesdk.service(accounts={"alice": "secret"})
+
+        async def session():
+            async with aio.AsyncConnector(RecordingListener()) as voice:
+                await voice.initialize()
+                with self.assertRaises(aio.VoiceError) as wrong:
+                    await asyncio.wait_for(voice.login("alice", "guess"), LIMIT)
+                with self.assertRaises(aio.VoiceError) as unknown:
+                    await asyncio.wait_for(voice.login("mallory", "x"), LIMIT)
+                await voice.login("alice", "secret")
+                voicesdk.answer("account_channel_create", return_code=1, status_code=5004, status_text="No room")
+                with self.assertRaises(aio.VoiceError) as refused:
+                    await asyncio.wait_for(voice.join("full"), LIMIT)
+                voice.LeaveChannel("full")
+                await voice.logout()
+                await voice.shutdown()
+                return wrong.exception, unknown.exception, refused.exception
+
+        wrong, unknown, refused = self.run_async(session)
+        self.assertEqual((wrong.status_code, wrong.status_text, wrong.callback),
+                         (20201, "Wrong password", "FailedOnLogin"))
+        self.assertEqual((unknown.status_code, unknown.callback),
+                         (talkwire.STATUS_ACCOUNT_NOT_FOUND, "OnAccountNotFound"))
+        self.assertEqual((refused.status_code, refused.status_text, refused.callback),
+                         (5004, "No room", "FailedChannelCreate"))
+        self.assertIn("5004", str(refused))
+
+    def test_a_cancelled_wait_leaves_no_waiter_and_the_outcome_still_arrives(self):
+        listener = RecordingListener()
+        # The add-session request goes unanswered until the test answers it.
+        voicesdk.answer("sessiongroup_add_session", once=True, session_handle="held")
+
+        async def session():
+            async with aio.AsyncConnector(listener) as voice:
+                await voice.initialize()
+                await voice.login("alice", "secret")
+                with self.assertRaises(asyncio.TimeoutError):
+                    await asyncio.wait_for(voice.join("lobby"), 0.05)
+                self.assertEqual(voice.waiting, 0)
+                # The join went on: the session connects, and the listener hears it.
+                voicesdk.event(20, session_handle="held", media_state=2)
+                while not listener.of("OnJoinedChannel"):
+                    await asyncio.sleep(0.001)
+                self.assertEqual(voice.channels, {"lobby"})
+                # A helper cancelled with its task is let go as well.
+                task = asyncio.ensure_future(voice.leave("lobby"))
+                await asyncio.sleep(0)
+                self.assertEqual(voice.waiting, 1)
+                task.cancel()
+                with self.assertRaises(asyncio.CancelledError):
+                    await task
+                self.assertEqual(voice.waiting, 0)
+                voicesdk.event(20, session_handle="held", media_state=1)
+                while voice.channels:
+                    await asyncio.sleep(0.001)
+                await voice.logout()
+                await voice.shutdown()
+
+        self.run_async(session)
+        self.assertEqual(listener.of("OnLeftChannel"), [("lobby",)])
+
+    def test_two_connectors_share_the_loops_pump(self):
+        first, second = RecordingListener(), RecordingListener()
+
+        async def session():
+            one = talkwire.Connector(first)
+            two = talkwire.Connector(second)
+            attached_one = aio.attach(one)
+            attached_two = aio.attach(two)
+            # The process's messages go to the connector registered first.
+            voicesdk.event(3)
+            while not first.calls:
+                await asyncio.sleep(0.001)
+            attached_one.detach()
+            attached_one.detach()  # once is enough
+            one = None
+            # Still pumped for the other: now its turn.
+            voicesdk.event(7)
+            while not second.calls:
+                await asyncio.sleep(0.001)
+            with attached_two:
+                pass
+            self.assertFalse(attached_two.attached)
+            fd = talkwire.wakeup_fd() if hasattr(talkwire, "wakeup_fd") else None
+            if fd is not None:
+                self.assertFalse(asyncio.get_running_loop().remove_reader(fd))
+            two = None  # noqa: F841
+
+        self.run_async(session)
+        self.assertEqual(first.calls, [("OnConnectorEvent", 3, 0, 0)])
+        self.assertEqual(second.calls, [("OnConnectorEvent", 7, 0, 0)])
+
+    def test_a_callback_that_raises_keyboard_interrupt_stops_the_loop(self):
+        class Stopping(object):
+            def OnConnectorEvent(self, *args):
+                raise KeyboardInterrupt
+
+        async def session():
+            connector = talkwire.Connector(Stopping())
+            with aio.attach(connector):
+                voicesdk.event(3)
+                voicesdk.event(7)
+                await asyncio.sleep(LIMIT)
+                self.fail("the loop went on")
+
+        started = time.time()
+        with self.assertRaises(KeyboardInterrupt):
+            self.run_async(session)
+        self.assertLess(time.time() - started, LIMIT)
+        # The loop let go of the connector's second event: released with it.
+
+    @unittest.skipIf(sys.platform == "win32", "no wake-up descriptor on Windows")
+    def test_a_quit_left_for_run_keeps_events_coming_without_spinning(self):
+        listener = RecordingListener()
+        handle = talkwire.QuitHandle()
+        pumps = [0]
+        real_pump = talkwire.pump
+
+        def counting_pump(*args):
+            pumps[0] += 1
+            return real_pump(*args)
+
+        async def session():
+            connector = talkwire.Connector(listener)
+            with aio.attach(connector):
+                handle.quit()
+                voicesdk.event(3)
+                while not listener.calls:
+                    await asyncio.sleep(0.001)
+                talkwire.pump = counting_pump
+                try:
+                    await asyncio.sleep(0.2)
+                finally:
+                    talkwire.pump = real_pump
+                voicesdk.event(7)
+                while len(listener.calls) < 2:
+                    await asyncio.sleep(0.001)
+                connector.Run()  # takes the quit
+            self.assertLess(pumps[0], 200)
+
+        self.run_async(session)
+        self.assertEqual(listener.names(), ["OnConnectorEvent"] * 2)
+
+
+if __name__ == "__main__":
+    unittest.main()
