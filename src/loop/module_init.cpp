@@ -19,38 +19,21 @@ PyMethodDef g_functions[] = {
 
 const char kModuleDoc[] = "The host-loop half of talkwire: use it through the talkwire package.";
 
-#if TW_PY3
-PyModuleDef g_module = {PyModuleDef_HEAD_INIT, "_talkwire_loop", kModuleDoc, -1, g_functions};
-#endif
-
-PyObject *create_module()
+bool add_quit_handle(PyObject *module)
 {
-#if TW_PY3
-    PyObject *module = PyModule_Create(&g_module);
-#else
-    PyObject *module = Py_InitModule3("_talkwire_loop", g_functions, kModuleDoc);
-#endif
-    if (!module)
-        return nullptr;
     PyTypeObject *type = talkwire::ready_quit_handle_type();
-    if (type) {
-        Py_INCREF(type);
-        if (PyModule_AddObject(module, "QuitHandle", reinterpret_cast<PyObject *>(type)) == 0)
-            return module;
+    if (!type)
+        return false;
+    Py_INCREF(type);
+    if (PyModule_AddObject(module, "QuitHandle", reinterpret_cast<PyObject *>(type)) < 0) {
         Py_DECREF(type);
+        return false;
     }
-#if TW_PY3
-    Py_DECREF(module);
-#endif
-    return nullptr;
+    return true;
 }
+
+talkwire::py::ModuleDefinition g_module{"_talkwire_loop", kModuleDoc, g_functions, add_quit_handle};
 
 }  // namespace
 
-TW_MODULE_EXPORTS_BEGIN
-TW_MODULE_INIT(_talkwire_loop)
-{
-    PyObject *module = create_module();
-    TW_MODULE_RETURN(module);
-}
-TW_MODULE_EXPORTS_END
+TW_MODULE_INIT(_talkwire_loop, g_module)

@@ -299,17 +299,6 @@ inline void write_unraisable(PyObject *context)
     PyErr_WriteUnraisable(context);
 }
 
-// A str from the interpreter's table of interned strings: a new reference,
-// or null with the error set.
-inline PyObject *interned_text(const char *text)
-{
-#if TW_PY3
-    return PyUnicode_InternFromString(text);
-#else
-    return PyString_InternFromString(text);
-#endif
-}
-
 // What an extension module is made from; static, since the interpreter keeps
 // pointing at it for as long as the module lives.
 struct ModuleDefinition {
