@@ -7,7 +7,7 @@
 
 #include "../responder.h"
 #include "scheduler.h"
-#include "service_control.h"
+#include "settings.h"
 
 #include <map>
 #include <mutex>
