@@ -127,6 +127,12 @@ enum sdk_ctl_mode_result {
 };
 VOICESDK_API int sdk_ctl_set_mode(const char *name);
 
+/* The local voice server a connector created from now on talks to
+ * ("host:port"), instead of the one VOICESDK_SERVER names; "" for none
+ * whatever the variable says, null to follow the variable again.  Creating
+ * a connector while a server is named switches to the "remote" mode. */
+VOICESDK_API void sdk_ctl_set_server(const char *address);
+
 typedef struct sdk_ctl_recorded {
     sdk_req_base_t *request;  /* kept readable until sdk_ctl_requests_free */
     int kind;
@@ -140,8 +146,8 @@ VOICESDK_API sdk_ctl_recorded_t *sdk_ctl_requests(size_t *count);
 VOICESDK_API void sdk_ctl_requests_free(sdk_ctl_recorded_t *list, size_t count);
 VOICESDK_API void sdk_ctl_clear_requests(void);
 
-/* Recorded requests, rules, refusals, queued messages, strdup faults and
- * mode all back to their start. */
+/* Recorded requests, rules, refusals, queued messages, strdup faults, mode
+ * and the chosen server all back to their start. */
 VOICESDK_API void sdk_ctl_reset(void);
 
 /* ---- the simulated voice service --------------------------------------- */

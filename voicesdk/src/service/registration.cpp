@@ -33,7 +33,8 @@ std::shared_ptr<Service> running()
 
 std::shared_ptr<Responder> make_service()
 {
-    auto service = std::make_shared<Service>();
+    // In this process every message goes to the SDK's one queue.
+    auto service = std::make_shared<Service>([](uint64_t, MessagePtr message) { post_message(message.release()); });
     std::lock_guard<std::mutex> lock(current_mutex());
     current() = service;
     return service;

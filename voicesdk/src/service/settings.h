@@ -20,7 +20,11 @@ enum Status {
     kAccountNotFound = 20200,  // login of an account it does not know
     kWrongPassword = 20201,
     kAccountExists = 20202,    // account creation of a name already taken
-    kInvalidAccount = 20203    // account creation without a name
+    kInvalidAccount = 20203,   // account creation without a name
+    kAlreadyLoggedIn = 20204,  // login of an account that is logged in elsewhere
+    kServerUnreachable = 10060,  // no voice server answers at the address given
+    kServerLost = 10054,         // the voice server went away during the session
+    kNotServed = 1010            // a request the server leaves to the client's machine
 };
 
 struct Settings {
