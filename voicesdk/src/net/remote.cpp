@@ -78,8 +78,10 @@ void Remote::create_connector(const IssuedRequest &request)
     links_.push_back(std::shared_ptr<Link>(std::move(link)));
 }
 
-// mutex_ held.  The link that knows one of the request's handles; links
-// whose connector was shut down are dropped on the way.
+// mutex_ held.  The link that knows one of the request's handles, else the
+// first one (the server answers a handle it does not know, and some
+// requests, account creation among them, name none); links whose connector
+// was shut down are dropped on the way.
 std::shared_ptr<Link> Remote::route(const sdk_req_base_t *request)
 {
     for (auto it = links_.begin(); it != links_.end();)
@@ -96,7 +98,7 @@ std::shared_ptr<Link> Remote::route(const sdk_req_base_t *request)
             if (link->owns(handle))
                 return link;
     }
-    return nullptr;
+    return links_.empty() ? nullptr : links_.front();
 }
 
 }  // namespace net

@@ -2,8 +2,7 @@
 // connector gets a link to the server named when it was created; requests
 // about the client's own machine (devices, levels, the microphone test, key
 // bindings) are answered here by the service's own rules, as the in-process
-// service would; a request about a handle no link knows is answered by those
-// rules too (as unknown).
+// service would, and so is anything else while no connector has a link.
 #ifndef VOICESDK_SRC_NET_REMOTE_H
 #define VOICESDK_SRC_NET_REMOTE_H
 

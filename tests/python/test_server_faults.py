@@ -1,0 +1,98 @@
+"""The local voice server's accounts and faults as client processes see
+them: refused logins, a server that is not there, one that dies and comes
+back."""
+import unittest
+
+from server_support import ALREADY_LOGGED_IN, SERVER_UNREACHABLE, WRONG_PASSWORD, ServerTest, uri
+
+
+class AccountTest(ServerTest):
+    def test_a_second_login_of_an_account_is_refused_until_the_first_ends(self):
+        self.player("ann")
+        again = self.player("ann", log_in=False)
+        again.call("InitializeEx", "orb")
+        again.expect("OnInitialized", 0)
+        again.call("Login", "ann", "secret")
+        failure = again.expect("FailedOnLogin", ALREADY_LOGGED_IN)
+        self.assertEqual(failure["args"][1], "Account already logged in")
+        self.assertEqual(again.callbacks("OnLoggedIn"), [])
+
+        # The first session dies: once the server has seen it go, the name
+        # is free.
+        self.players[0].kill()
+        self.server.log.wait(lambda line: "gone" in line["name"], 15.0, what="the server to drop ann")
+        again.call("Login", "ann", "secret")
+        again.expect("OnLoggedIn", 2)
+
+    def test_created_accounts_keep_their_password_across_clients(self):
+        dan = self.player("dan", log_in=False)
+        dan.call("InitializeEx", "orb")
+        dan.expect("OnInitialized", 0)
+        dan.call("CreateAccount", "eve", "right", "token", "Eve")
+        dan.expect("OnAccountCreated")
+        eve = self.player("eve", log_in=False)
+        eve.call("InitializeEx", "orb")
+        eve.expect("OnInitialized", 0)
+        eve.call("Login", "eve", "wrong")
+        self.assertEqual(eve.expect("FailedOnLogin")["args"], [WRONG_PASSWORD, "Wrong password"])
+        eve.call("Login", "eve", "right")
+        eve.expect("OnLoggedIn", 2)
+
+
+class ClosedServerTest(ServerTest):
+    OPTIONS = ("--closed", "--account", "ann:secret")
+
+    def test_a_closed_server_knows_only_its_accounts(self):
+        ann = self.player("ann")
+        ann.expect("OnLoggedIn", 2)
+        bob = self.player("bob", log_in=False)
+        bob.call("InitializeEx", "orb")
+        bob.expect("OnInitialized", 0)
+        bob.call("Login", "bob", "secret")
+        bob.expect("OnAccountNotFound")
+
+
+class UnreachableTest(ServerTest):
+    def test_no_server_at_the_address_fails_connector_creation_visibly(self):
+        port = self.server.port
+        self.assertEqual(self.server.stop(), 0)
+        player = self.player("ann", address="127.0.0.1:%d" % port, log_in=False)
+        player.call("InitializeEx", "orb")
+        player.expect("OnInitialized", SERVER_UNREACHABLE)
+        self.server.start(port)  # for tearDown
+
+    def test_an_address_that_is_not_host_and_port_fails_the_same_way(self):
+        player = self.player("ann", address="nowhere", log_in=False)
+        player.call("InitializeEx", "orb")
+        player.expect("OnInitialized", SERVER_UNREACHABLE)
+
+
+class RestartTest(ServerTest):
+    def test_clients_see_the_server_die_and_play_again_once_it_is_back(self):
+        ann, bob = self.in_lobby("ann", "bob")
+        marks = [p.mark() for p in (ann, bob)]
+        self.server.kill()
+        for player, mark in zip((ann, bob), marks):
+            player.expect("OnLeftChannel", "lobby", since=mark)
+            player.expect("OnLoggedIn", 0, since=mark)
+
+        # While it is down, a login fails as unreachable; the connector stays.
+        mark = ann.mark()
+        ann.call("Login", "ann", "secret")
+        self.assertEqual(ann.expect("FailedOnLogin", since=mark)["args"][0], SERVER_UNREACHABLE)
+
+        self.server.start(self.server.port)
+        marks = [p.mark() for p in (ann, bob)]
+        for player, mark in zip((ann, bob), marks):
+            player.call("Login", player.name, "secret")
+            player.expect("OnLoggedIn", 2, since=mark)
+            player.call("JoinChannelEx", "lobby")
+            player.expect("OnJoinedChannel", "lobby", since=mark)
+        ann.expect("OnParticipantJoined", uri("bob"), "lobby", since=marks[0])
+        bob.expect("OnParticipantJoined", uri("ann"), "lobby", since=marks[1])
+        bob.call("Talk", 0)
+        ann.expect("OnParticipantStateChanged", uri("bob"), "lobby", 1, 0, since=marks[0])
+
+
+if __name__ == "__main__":
+    unittest.main()
