@@ -151,6 +151,14 @@ PyObject *use_server(PyObject *, PyObject *args, PyObject *kwargs)
     return none();
 }
 
+PyObject *server_protocol(PyObject *, PyObject *)
+{
+    int version = 0;
+    unsigned long digest = 0;
+    sdk_ctl_server_protocol(&version, &digest);
+    return Py_BuildValue("(ik)", version, digest);
+}
+
 OwnedRef recorded_dict(const sdk_ctl_recorded_t &entry)
 {
     const sdk_record_info_t *info = sdk_ctl_request_info(entry.kind);
@@ -563,6 +571,8 @@ PyMethodDef methods[] = {
     {"use_server", keywords(use_server), TW_KW,
      "use_server(address)\n\nConnectors created from now on talk to the local voice server at \"host:port\" (\"\": to\n"
      "none) instead of the one the VOICESDK_SERVER environment variable names; None follows the variable again."},
+    {"server_protocol", server_protocol, METH_NOARGS,
+     "server_protocol() -> (version, layout_digest)\n\nWhat this build's clients say in their hello to a local voice server."},
     {"service", keywords(service), TW_KW,
      "service(latency=, accounts=, peers=, channel_peers=, peer_interval=, talk_rounds=, peers_leave=, capture_devices=, render_devices=,"
      " mic_levels=, mic_interval=, failing_test=) -> settings\n\n"

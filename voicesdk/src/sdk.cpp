@@ -7,6 +7,7 @@
 #include "records.h"
 #include "responder.h"
 #include "scripted.h"
+#include "wire/records.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -460,6 +461,14 @@ int sdk_ctl_set_mode(const char *name)
 void sdk_ctl_set_server(const char *address)
 {
     net::choose_server(address);
+}
+
+void sdk_ctl_server_protocol(int *version, unsigned long *layout_digest)
+{
+    if (version)
+        *version = wire::kVersion;
+    if (layout_digest)
+        *layout_digest = wire::layout_digest();
 }
 
 sdk_ctl_recorded_t *sdk_ctl_requests(size_t *count)

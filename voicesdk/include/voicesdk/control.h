@@ -132,6 +132,9 @@ VOICESDK_API int sdk_ctl_set_mode(const char *name);
  * whatever the variable says, null to follow the variable again.  Creating
  * a connector while a server is named switches to the "remote" mode. */
 VOICESDK_API void sdk_ctl_set_server(const char *address);
+/* The protocol version this build speaks to the local voice server and
+ * the digest of its record layouts that the handshake compares. */
+VOICESDK_API void sdk_ctl_server_protocol(int *version, unsigned long *layout_digest);
 
 typedef struct sdk_ctl_recorded {
     sdk_req_base_t *request;  /* kept readable until sdk_ctl_requests_free */
