@@ -26,10 +26,12 @@ import voicesdk
 _print_lock = threading.Lock()
 
 
-def emit(who, kind, name, args, command=None):
+def emit(who, kind, name, args, command=None, call_args=None):
     line = {"t": time.time(), "who": who, "kind": kind, "name": name, "args": list(args)}
     if command is not None:
         line["id"] = command
+    if call_args is not None:
+        line["call"] = list(call_args)
     text = json.dumps(line)
     with _print_lock:
         sys.stdout.write(text + "\n")
@@ -112,9 +114,9 @@ class Player(object):
         try:
             result = method(*args)
         except Exception as error:  # reported to the driver, which decides
-            emit(self.who, "error", name, [type(error).__name__, str(error)], number)
+            emit(self.who, "error", name, [type(error).__name__, str(error)], number, args)
         else:
-            emit(self.who, "result", name, [text(result)], number)
+            emit(self.who, "result", name, [text(result)], number, args)
 
 
 def main():

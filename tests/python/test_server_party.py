@@ -3,10 +3,12 @@ meet, hear who talks and who a moderator mutes, keep their own volumes and
 mutes to themselves, and see each other leave, however they go."""
 import os
 import signal
+import subprocess
+import sys
 import time
 import unittest
 
-from server_support import ServerTest, uri
+from server_support import SERVER, ServerTest, uri
 
 PLAIN = (0, 0)      # flag_a (talking), flag_b (muted by a moderator)
 TALKING = (1, 0)
@@ -131,6 +133,19 @@ class HungPlayerTest(ServerTest):
         bob.expect("OnLoggedIn", 0)
         # ann, who kept answering, is still there.
         self.assertEqual(ann.callbacks("OnLoggedIn", mark), [])
+
+
+class PartyDemoTest(unittest.TestCase):
+    @unittest.skipUnless(SERVER and os.path.exists(SERVER), "the local voice server is not built here")
+    def test_the_party_ends_by_itself_with_everyone_having_seen_everything(self):
+        party = os.path.join(os.environ["TALKWIRE_SOURCE_DIR"], "demo", "party.py")
+        process = subprocess.Popen([sys.executable, party, SERVER], stdout=subprocess.PIPE)
+        output = process.communicate()[0].decode("utf-8", "replace")
+        self.assertEqual(process.returncode, 0, output)
+        self.assertIn("everyone saw what they should", output)
+        for seen in ("ann     OnParticipantLeft           bob lobby", "ann     OnParticipantLeft           cai lobby",
+                     "talkwire voice server stopped"):
+            self.assertIn(seen, output)
 
 
 if __name__ == "__main__":
