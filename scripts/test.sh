@@ -3,7 +3,8 @@
 # every CPython found (pyenv's 2.7 and 3.6+; the default python3 at least),
 # then the Python tests again against an ASan+UBSan build, then the
 # reliability runs: the suite on a debug interpreter and under valgrind, the
-# thread stress under TSan, and a short run of the dispatcher fuzzer.
+# thread stress under TSan, and short runs of the dispatcher and server
+# frame fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -49,10 +50,10 @@ cmake -S "$root" -B "$tsan" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build "$tsan" -j "$jobs" --target "_talkwire_${default_version}" "voicesdk_${default_version}"
 ctest --test-dir "$tsan" --output-on-failure --no-tests=error -L tsan
 
-echo "== reliability: dispatcher fuzzer, short run (clang-14, $default_python)"
+echo "== reliability: dispatcher and server frame fuzzers, short runs (clang-14, $default_python)"
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DTALKWIRE_SANITIZE=fuzzer -DTALKWIRE_PYTHONS="$default_python" -DTALKWIRE_BUILD_BENCH=OFF >/dev/null
-cmake --build "$fuzz" -j "$jobs" --target dispatcher_fuzzer
+cmake --build "$fuzz" -j "$jobs" --target dispatcher_fuzzer server_frame_fuzzer
 ctest --test-dir "$fuzz" --output-on-failure --no-tests=error -L fuzz
 
 echo "== Python versions tested:"

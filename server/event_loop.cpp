@@ -1,7 +1,5 @@
 #include "event_loop.h"
 
-#include "../voicesdk/src/wire/records.h"
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -19,8 +17,6 @@
 
 namespace voiceserver {
 
-namespace wire = voicesdk::wire;
-
 namespace {
 
 // A client that reads nothing while this much waits for it is dropped.
@@ -34,14 +30,6 @@ void set_nonblocking(int fd)
 {
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     fcntl(fd, F_SETFD, FD_CLOEXEC);
-}
-
-std::string refused_frame(const std::string &reason)
-{
-    wire::Writer writer(wire::FrameType::refused);
-    writer.u16(wire::kVersion);
-    writer.text(reason.c_str());
-    return writer.finish();
 }
 
 }  // namespace
@@ -205,9 +193,8 @@ void EventLoop::accept_all()
         char host[NI_MAXHOST] = "?", service[NI_MAXSERV] = "?";
         getnameinfo(reinterpret_cast<sockaddr *>(&address), size, host, sizeof host, service, sizeof service,
                     NI_NUMERICHOST | NI_NUMERICSERV);
-        std::unique_ptr<Connection> connection(new Connection);
-        connection->id = next_id_++;
-        connection->fd = fd;
+        std::unique_ptr<Connection> connection(
+            new Connection(next_id_++, fd, *host_, static_cast<uint32_t>(options_.heartbeat * 1000.0)));
         connection->peer = std::string(host) + ":" + service;
         connection->last_heard = Clock::now();
         log("client " + std::to_string(connection->id) + " connected from " + connection->peer);
@@ -231,72 +218,18 @@ void EventLoop::read_from(Connection &connection)
         }
         budget -= std::min(budget, static_cast<size_t>(got));
         connection.last_heard = Clock::now();
-        connection.in.feed(buffer, static_cast<size_t>(got));
-        for (;;) {
-            wire::FrameType type;
-            const char *payload;
-            size_t size;
-            wire::Splitter::Result result = connection.in.next(type, payload, size);
-            if (result == wire::Splitter::need_more)
-                break;
-            if (result == wire::Splitter::too_large)
-                return close(id, "frame too large");
-            if (!handle_frame(connection, type, payload, size))
-                return close(id, "malformed frame");
-            if (connection.closing)
-                return;
+        std::string replies;
+        ClientProtocol::Verdict verdict = connection.protocol.receive(buffer, static_cast<size_t>(got), replies);
+        if (!replies.empty())
+            send(connection, std::move(replies));
+        if (verdict == ClientProtocol::close_now)
+            return close(id, connection.protocol.reason().c_str());
+        if (verdict == ClientProtocol::close_after) {
+            log("client " + std::to_string(id) + " refused: " + connection.protocol.reason());
+            connection.closing = true;
+            return;
         }
     }
-}
-
-bool EventLoop::handle_frame(Connection &connection, wire::FrameType type, const char *payload, size_t size)
-{
-    if (!connection.greeted)
-        return type == wire::FrameType::hello && greet(connection, payload, size);
-    switch (type) {
-    case wire::FrameType::request:
-        return host_->request(connection.id, payload, size);
-    case wire::FrameType::ping:
-        send(connection, wire::Writer(wire::FrameType::pong).finish());
-        return size == 0;
-    default:
-        return false;
-    }
-}
-
-// Magic and version come first in every version's hello, so that any
-// client, old or new, gets a refusal it can read.
-bool EventLoop::greet(Connection &connection, const char *payload, size_t size)
-{
-    wire::Reader reader(payload, size);
-    char magic[sizeof wire::kMagic];
-    uint16_t version;
-    if (!reader.raw(magic, sizeof magic) || std::memcmp(magic, wire::kMagic, sizeof magic) != 0 ||
-        !reader.u16(version))
-        return false;
-    std::string refusal;
-    uint32_t digest = 0;
-    if (version != wire::kVersion) {
-        refusal = "this server speaks protocol version " + std::to_string(wire::kVersion) +
-                  "; the client speaks version " + std::to_string(version);
-    } else if (!reader.u32(digest) || !reader.finished()) {
-        return false;
-    } else if (digest != wire::layout_digest()) {
-        refusal = "the client's SDK records differ from the server's: build both from the same source";
-    }
-    if (!refusal.empty()) {
-        log("client " + std::to_string(connection.id) + " refused: " + refusal);
-        send(connection, refused_frame(refusal));
-        connection.closing = true;
-        return true;
-    }
-    wire::Writer welcome(wire::FrameType::welcome);
-    welcome.u16(wire::kVersion);
-    welcome.u32(static_cast<uint32_t>(options_.heartbeat * 1000.0));
-    welcome.text("talkwire voice server");
-    send(connection, welcome.finish());
-    connection.greeted = true;
-    return true;
 }
 
 void EventLoop::send(Connection &connection, std::string frame)

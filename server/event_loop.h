@@ -5,11 +5,10 @@
 #ifndef SERVER_EVENT_LOOP_H
 #define SERVER_EVENT_LOOP_H
 
+#include "client_protocol.h"
 #include "options.h"
 #include "outbox.h"
 #include "service_host.h"
-
-#include "../voicesdk/src/wire/frame.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,13 +21,16 @@ namespace voiceserver {
 using Clock = std::chrono::steady_clock;
 
 struct Connection {
+    Connection(uint64_t id, int fd, ServiceHost &host, uint32_t heartbeat_ms)
+        : id(id), fd(fd), protocol(id, host, heartbeat_ms)
+    {
+    }
     uint64_t id;
     int fd;
     std::string peer;           // address:port, for the log
-    voicesdk::wire::Splitter in;
+    ClientProtocol protocol;
     std::string out;            // frames not yet written
     size_t out_sent = 0;
-    bool greeted = false;       // the handshake is done
     bool closing = false;       // refused: closed once `out` is written
     Clock::time_point last_heard;
 };
@@ -49,8 +51,6 @@ public:
 private:
     void accept_all();
     void read_from(Connection &connection);
-    bool handle_frame(Connection &connection, voicesdk::wire::FrameType type, const char *payload, size_t size);
-    bool greet(Connection &connection, const char *payload, size_t size);
     void send(Connection &connection, std::string frame);
     bool flush(Connection &connection);
     void close(uint64_t id, const char *reason);

@@ -25,6 +25,8 @@ public:
     bool request(uint64_t from, const char *payload, size_t size);
     // The connection is gone.
     void disconnect(uint64_t from);
+    // The connection's connector, or "".
+    std::string connector_of(uint64_t from) { return service_.connector_of(from); }
     void stop();
 
 private:
