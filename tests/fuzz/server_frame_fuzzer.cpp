@@ -9,15 +9,13 @@
 // digest), bit 1 splits the rest between two clients, the high bits give
 // the size of the pieces.
 #include "../../server/client_protocol.h"
+#include "../../server/fleet/fleet.h"
 #include "../../server/outbox.h"
 #include "../../server/service_host.h"
 #include "../../voicesdk/src/wire/records.h"
 
-#include "../../voicesdk/src/records.h"
-
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -90,26 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 namespace {
 
-// A request frame with the given text and int fields.
-std::string request(uint32_t id, int kind, std::vector<std::pair<const char *, const char *>> texts,
-                    std::vector<std::pair<const char *, int>> ints = {})
-{
-    sdk_req_base_t *record = voicesdk::make_request(kind);
-    const sdk_record_info_t &info = *voicesdk::request_info(kind);
-    for (int i = 0; i < info.field_count; ++i) {
-        char *at = reinterpret_cast<char *>(record) + info.fields[i].offset;
-        for (auto &text : texts)
-            if (std::strcmp(info.fields[i].name, text.first) == 0)
-                *reinterpret_cast<char **>(at) = voicesdk::copy_text(text.second);
-        for (auto &value : ints)
-            if (std::strcmp(info.fields[i].name, value.first) == 0)
-                *reinterpret_cast<int *>(at) = value.second;
-    }
-    std::string frame = voicesdk::wire::request_frame(id, record);
-    voicesdk::release_request(record);
-    return frame;
-}
-
 void write_seed(const std::string &folder, const char *name, int steer, const std::string &frames)
 {
     std::ofstream out(folder + "/" + name, std::ios::binary);
@@ -119,6 +97,9 @@ void write_seed(const std::string &folder, const char *name, int steer, const st
 // A session as a client plays it: handles are the ones a fresh server gives.
 void write_seeds(const std::string &folder)
 {
+    using voiceserver::fleet::request_frame;
+    auto request = [](uint32_t id, int kind, const voiceserver::fleet::Texts &texts,
+                      const voiceserver::fleet::Ints &ints = {}) { return request_frame(id, kind, texts, ints); };
     std::string ping = voicesdk::wire::Writer(voicesdk::wire::FrameType::ping).finish();
     std::string session =
         request(1, sdk_request_connector_create, {{"account_server_url", "https://www.orb.example/"}}) +
