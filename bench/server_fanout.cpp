@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <thread>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -141,7 +143,11 @@ int main(int argc, char **argv)
     if (sizes.empty())
         sizes = {10, 100, 1000};
 
-    std::printf("local voice server fan-out: one speaking change delivered to every other participant\n");
+    std::string load;
+    std::getline(std::ifstream("/proc/loadavg"), load);
+    std::printf("local voice server fan-out: one speaking change delivered to every other participant\n"
+                "(%u cores; load average %s)\n",
+                std::thread::hardware_concurrency(), load.c_str());
     std::printf("%12s %8s %11s %9s %9s %9s %16s %9s\n", "participants", "changes", "deliveries", "p50 ms",
                 "p99 ms", "max ms", "server us/event", "join s");
     std::vector<Figures> all;

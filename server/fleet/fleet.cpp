@@ -12,7 +12,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -142,11 +142,18 @@ double ServerProcess::cpu_seconds() const
     return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+Fleet::Fleet(int port) : port_(port), epoll_(epoll_create1(EPOLL_CLOEXEC))
+{
+    if (epoll_ < 0)
+        throw std::runtime_error("no epoll");
+}
+
 Fleet::~Fleet()
 {
     for (Client &client : clients_)
         if (client.fd >= 0)
             close(client.fd);
+    close(epoll_);
 }
 
 int Fleet::add()
@@ -186,7 +193,12 @@ int Fleet::add()
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     clients_.push_back(std::move(client));
-    return static_cast<int>(clients_.size() - 1);
+    int index = static_cast<int>(clients_.size() - 1);
+    epoll_event interest{};
+    interest.events = EPOLLIN;
+    interest.data.u32 = static_cast<uint32_t>(index);
+    epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &interest);
+    return index;
 }
 
 uint32_t Fleet::send(int index, int kind, const Texts &texts, const Ints &ints)
@@ -194,7 +206,7 @@ uint32_t Fleet::send(int index, int kind, const Texts &texts, const Ints &ints)
     Client &client = clients_[static_cast<size_t>(index)];
     uint32_t id = client.next_id++;
     client.out += request_frame(id, kind, texts, ints);
-    flush(client);
+    flush(index);
     return id;
 }
 
@@ -202,7 +214,7 @@ void Fleet::ping(int index)
 {
     Client &client = clients_[static_cast<size_t>(index)];
     client.out += wire::Writer(wire::FrameType::ping).finish();
-    flush(client);
+    flush(index);
 }
 
 void Fleet::drop(int index)
@@ -217,17 +229,26 @@ void Fleet::drop(int index)
     client = Client();
 }
 
-void Fleet::flush(Client &client)
+void Fleet::flush(int index)
 {
+    Client &client = clients_[static_cast<size_t>(index)];
     while (client.fd >= 0 && client.sent < client.out.size()) {
         ssize_t n = ::send(client.fd, client.out.data() + client.sent, client.out.size() - client.sent, MSG_NOSIGNAL);
         if (n <= 0)
             break;
         client.sent += static_cast<size_t>(n);
     }
-    if (client.sent == client.out.size()) {
+    bool waiting = client.sent < client.out.size();
+    if (!waiting) {
         client.out.clear();
         client.sent = 0;
+    }
+    if (client.fd >= 0 && waiting != client.waiting_to_write) {
+        epoll_event interest{};
+        interest.events = EPOLLIN | (waiting ? EPOLLOUT : 0u);
+        interest.data.u32 = static_cast<uint32_t>(index);
+        epoll_ctl(epoll_, EPOLL_CTL_MOD, client.fd, &interest);
+        client.waiting_to_write = waiting;
     }
 }
 
@@ -277,33 +298,22 @@ void Fleet::read(int index, Clock::time_point at)
 bool Fleet::run_until(const std::function<bool()> &done, double timeout)
 {
     auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout));
-    std::vector<pollfd> fds;
-    std::vector<int> indices;
+    epoll_event ready[256];
     while (!done()) {
         Clock::time_point now = Clock::now();
         if (now > deadline)
             return false;
-        fds.clear();
-        indices.clear();
-        for (size_t i = 0; i < clients_.size(); ++i) {
-            if (clients_[i].fd < 0)
-                continue;
-            short events = POLLIN;
-            if (clients_[i].sent < clients_[i].out.size())
-                events |= POLLOUT;
-            fds.push_back(pollfd{clients_[i].fd, events, 0});
-            indices.push_back(static_cast<int>(i));
-        }
         int left_ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
-        int ready = poll(fds.data(), fds.size(), std::max(1, std::min(left_ms, 200)));
-        if (ready <= 0)
-            continue;
+        int count = epoll_wait(epoll_, ready, 256, std::max(1, std::min(left_ms, 200)));
         Clock::time_point at = Clock::now();
-        for (size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents & POLLOUT)
-                flush(clients_[static_cast<size_t>(indices[i])]);
-            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR))
-                read(indices[i], at);
+        for (int i = 0; i < count; ++i) {
+            int index = static_cast<int>(ready[i].data.u32);
+            if (clients_[static_cast<size_t>(index)].fd < 0)
+                continue;  // dropped since
+            if (ready[i].events & EPOLLOUT)
+                flush(index);
+            if (ready[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR))
+                read(index, at);
         }
     }
     return true;

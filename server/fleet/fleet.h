@@ -1,8 +1,9 @@
 // Many lightweight clients of the local voice server in one thread: raw
-// protocol connections driven by one poll() loop, for the soak test and the
-// fan-out benchmark, where a Python process per client would measure
-// Python instead of the server.  Also starts and watches the server
-// program itself.
+// protocol connections driven by one epoll loop (a poll() over a thousand
+// descriptors per arriving event would measure the client's own scans),
+// for the soak test and the fan-out benchmark, where a Python process per
+// client would measure Python instead of the server.  Also starts and
+// watches the server program itself.  Linux only.
 #ifndef SERVER_FLEET_FLEET_H
 #define SERVER_FLEET_FLEET_H
 
@@ -48,7 +49,7 @@ private:
 
 class Fleet {
 public:
-    explicit Fleet(int port) : port_(port) {}
+    explicit Fleet(int port);
     ~Fleet();
 
     // Connects and greets; returns the client's index.  Throws
@@ -77,11 +78,13 @@ private:
         std::string out;
         size_t sent = 0;
         uint32_t next_id = 1;
+        bool waiting_to_write = false;  // registered for EPOLLOUT
     };
-    void flush(Client &client);
+    void flush(int index);
     void read(int index, Clock::time_point at);
 
     int port_;
+    int epoll_ = -1;
     std::vector<Client> clients_;
 };
 
