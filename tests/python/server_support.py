@@ -19,7 +19,8 @@ WRONG_PASSWORD = 20201
 
 @unittest.skipUnless(SERVER and os.path.exists(SERVER), "the local voice server is not built here")
 class ServerTest(unittest.TestCase):
-    OPTIONS = ()
+    # A heartbeat no loaded machine can miss, unless a test is about it.
+    OPTIONS = ("--heartbeat", "10")
 
     def setUp(self):
         self.players = []

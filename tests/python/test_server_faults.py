@@ -40,7 +40,7 @@ class AccountTest(ServerTest):
 
 
 class ClosedServerTest(ServerTest):
-    OPTIONS = ("--closed", "--account", "ann:secret")
+    OPTIONS = ServerTest.OPTIONS + ("--closed", "--account", "ann:secret")
 
     def test_a_closed_server_knows_only_its_accounts(self):
         ann = self.player("ann")

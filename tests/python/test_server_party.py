@@ -53,8 +53,9 @@ class TwoPlayersTest(ServerTest):
         ann.call("SetSpeakingChannel", "lobby")
         bob.expect("OnParticipantStateChanged", uri("ann"), "lobby", 1, 0, since=mark)
         bob.expect("OnParticipantStateChanged", uri("ann"), "squad", 0, 0, since=mark)
-        self.assertEqual([call[2:] for call in bob.callbacks("OnParticipantStateChanged", mark)],
-                         [("squad", 1, 0), ("lobby", 1, 0), ("squad", 0, 0)])
+        changes = [call[2:] for call in bob.callbacks("OnParticipantStateChanged", mark)]
+        self.assertEqual(changes[0], ("squad", 1, 0))
+        self.assertEqual(sorted(changes[1:]), [("lobby", 1, 0), ("squad", 0, 0)])
 
 
 class ThreePlayersTest(ServerTest):
@@ -117,9 +118,25 @@ class ThreePlayersTest(ServerTest):
         self.assertLess(killed_after, 10.0)
 
 
+class PuppetTest(ServerTest):
+    OPTIONS = ServerTest.OPTIONS + ("--peers", "ava", "--peer-interval", "0", "--talk-rounds", "1", "--peers-stay")
+
+    def test_puppet_peers_keep_each_player_company_and_only_that_player(self):
+        ann, bob = self.in_lobby("ann", "bob")
+        for player in (ann, bob):
+            player.expect("OnParticipantJoined", uri("ava"), "lobby")
+            player.expect("OnParticipantStateChanged", uri("ava"), "lobby", 1, 0)
+            player.expect("OnParticipantStateChanged", uri("ava"), "lobby", 0, 0)
+        mark = ann.mark()
+        bob.call("LeaveChannel", "lobby")
+        ann.expect("OnParticipantLeft", uri("bob"), "lobby", since=mark)
+        # ann's puppet stays with ann.
+        self.assertEqual(sorted(p[0] for p in ann.call("GetParticipants", "lobby")), [uri("ava")])
+
+
 @unittest.skipUnless(hasattr(signal, "SIGSTOP"), "needs SIGSTOP")
 class HungPlayerTest(ServerTest):
-    OPTIONS = ("--heartbeat", "1")
+    OPTIONS = ("--heartbeat", "2")
 
     def test_a_player_that_stops_answering_is_dropped_and_then_sees_the_server_lost(self):
         ann, bob = self.in_lobby("ann", "bob")
