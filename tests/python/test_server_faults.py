@@ -1,9 +1,15 @@
 """The local voice server's accounts and faults as client processes see
 them: refused logins, a server that is not there, one that dies and comes
 back."""
+import os
+import threading
+import time
 import unittest
 
+import _talkwire
+import voicesdk
 from server_support import ALREADY_LOGGED_IN, SERVER_UNREACHABLE, WRONG_PASSWORD, ServerTest, uri
+from support import RecordingListener, assert_nothing_left
 
 
 class AccountTest(ServerTest):
@@ -92,6 +98,72 @@ class RestartTest(ServerTest):
         bob.expect("OnParticipantJoined", uri("ann"), "lobby", since=marks[1])
         bob.call("Talk", 0)
         ann.expect("OnParticipantStateChanged", uri("bob"), "lobby", 1, 0, since=marks[0])
+
+
+class ChosenServerTest(ServerTest):
+    """A connector in this very process, its server chosen through
+    voicesdk rather than the environment."""
+
+    def setUp(self):
+        ServerTest.setUp(self)
+        voicesdk.reset()
+        self.listener = RecordingListener()
+        self.connector = _talkwire.Connector(self.listener)
+
+    def tearDown(self):
+        self.connector = None
+        try:
+            assert_nothing_left(self)  # resets the stand-in: its links close
+        finally:
+            ServerTest.tearDown(self)
+
+    def pump_until(self, condition, timeout=15.0):
+        deadline = time.time() + timeout
+        while not condition():
+            self.assertLess(time.time(), deadline, "timed out waiting")
+            timer = threading.Timer(0.02, voicesdk.post_quit, [voicesdk.thread_id()])
+            timer.start()
+            try:
+                self.connector.Run()
+            finally:
+                timer.join()
+
+    def test_the_chosen_server_serves_and_a_reset_lets_it_go(self):
+        voicesdk.use_server(self.server.address)
+        self.connector.InitializeEx("orb")
+        self.pump_until(lambda: self.listener.of("OnInitialized"))
+        self.assertEqual(self.listener.of("OnInitialized"), [(0,)])
+        self.connector.Login("zed", "secret")
+        self.pump_until(lambda: (2,) in self.listener.of("OnLoggedIn"))
+        self.connector.JoinChannelEx("lobby")
+        self.pump_until(lambda: self.listener.of("OnJoinedChannel"))
+        ann = self.player("ann")
+        ann.call("JoinChannelEx", "lobby")
+        ann.expect("OnParticipantJoined", uri("zed"), "lobby")
+        self.pump_until(lambda: (uri("ann"), "lobby") in self.listener.of("OnParticipantJoined"))
+        # The machine's own requests never leave the process.
+        self.assertEqual(len(self.connector.GetAudioInputDevices()), 3)
+        mark = ann.mark()
+        voicesdk.reset()
+        ann.expect("OnParticipantLeft", uri("zed"), "lobby", since=mark)
+
+    def test_an_empty_choice_names_no_server_whatever_the_environment_says(self):
+        saved = os.environ.get("VOICESDK_SERVER")
+        os.environ["VOICESDK_SERVER"] = self.server.address
+        try:
+            voicesdk.use_server("")
+            self.connector.InitializeEx("orb")
+            self.pump_until(lambda: voicesdk.requests())
+            self.assertTrue(voicesdk.flush(5.0))
+            voicesdk.post_quit()
+            self.connector.Run()
+            # Scripted, as without a server: nothing answered.
+            self.assertEqual(self.listener.calls, [])
+        finally:
+            if saved is None:
+                del os.environ["VOICESDK_SERVER"]
+            else:
+                os.environ["VOICESDK_SERVER"] = saved
 
 
 if __name__ == "__main__":
