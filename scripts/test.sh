@@ -3,7 +3,8 @@
 # every CPython found (pyenv's 2.7 and 3.6+; the default python3 at least),
 # then the Python tests again against an ASan+UBSan build, then the
 # reliability runs: the suite on a debug interpreter and under valgrind, the
-# thread stress under TSan, and a short run of the dispatcher fuzzer.
+# thread stress under TSan, and short runs of the dispatcher and server
+# frame fuzzers.
 #
 # Installs the Debian packages the runs need when they are missing (as
 # root; otherwise it prints the apt-get line to run and stops;
@@ -197,7 +198,7 @@ else
     run_ctest "tsan" --test-dir "$tsan" --output-on-failure --no-tests=error -L tsan
 fi
 
-echo "== reliability: dispatcher fuzzer, short run (clang-14, $default_python)"
+echo "== reliability: dispatcher and server frame fuzzers, short runs (clang-14, $default_python)"
 if ! command -v clang++-14 >/dev/null; then
     skip "fuzz" "no clang++-14" "Debian's clang-14"
 elif [ ! -f "$(clang-14 -print-file-name=libclang_rt.fuzzer-x86_64.a)" ]; then
@@ -207,7 +208,7 @@ else
     CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
           -DTALKWIRE_SANITIZE=fuzzer -DTALKWIRE_PYTHONS="$default_python" -DTALKWIRE_BUILD_BENCH=OFF >"$fuzz_log"
     if [ "$(count_label "$fuzz" fuzz)" -gt 0 ]; then
-        cmake --build "$fuzz" -j "$jobs" --target dispatcher_fuzzer
+        cmake --build "$fuzz" -j "$jobs" --target dispatcher_fuzzer server_frame_fuzzer
         run_ctest "fuzz" --test-dir "$fuzz" --output-on-failure --no-tests=error -L fuzz
     else
         why=$(sed -n 's/^-- talkwire: \(.*fuzzer.*\)/\1/p' "$fuzz_log" | head -n 1)

@@ -136,6 +136,30 @@ PyObject *mode(PyObject *, PyObject *args, PyObject *kwargs)
     }
 }
 
+PyObject *use_server(PyObject *, PyObject *args, PyObject *kwargs)
+{
+    Param params[] = {{"address", nullptr}};
+    if (!bind("use_server", args, kwargs, params, 1, nullptr))
+        return nullptr;
+    if (params[0].value == Py_None) {
+        sdk_ctl_set_server(nullptr);
+        return none();
+    }
+    std::string address;
+    if (!text_value(params[0].value, address, "address"))
+        return nullptr;
+    sdk_ctl_set_server(address.c_str());
+    return none();
+}
+
+PyObject *server_protocol(PyObject *, PyObject *)
+{
+    int version = 0;
+    unsigned long digest = 0;
+    sdk_ctl_server_protocol(&version, &digest);
+    return Py_BuildValue("(ik)", version, digest);
+}
+
 OwnedRef recorded_dict(const sdk_ctl_recorded_t &entry)
 {
     const sdk_record_info_t *info = sdk_ctl_request_info(entry.kind);
@@ -584,10 +608,16 @@ template <class F> PyCFunction keywords(F function)
 #define TW_KW METH_VARARGS | METH_KEYWORDS
 PyMethodDef methods[] = {
     {"reset", reset, METH_NOARGS,
-     "reset()\n\nEnd the simulated voice service (dropping what it had scheduled), forget requests and"
-     " rules, release queued messages, clear refusals and faults, back to scripted mode."},
+     "reset()\n\nEnd the simulated voice service (dropping what it had scheduled) and every connection to a"
+     " voice server, forget requests and rules, release queued messages, clear refusals and faults, follow"
+     " VOICESDK_SERVER again, back to scripted mode."},
     {"mode", keywords(mode), TW_KW,
      "mode(name)\n\n\"scripted\" or \"service\" (a fresh simulated voice service with default settings)."},
+    {"use_server", keywords(use_server), TW_KW,
+     "use_server(address)\n\nConnectors created from now on talk to the local voice server at \"host:port\" (\"\": to\n"
+     "none) instead of the one the VOICESDK_SERVER environment variable names; None follows the variable again."},
+    {"server_protocol", server_protocol, METH_NOARGS,
+     "server_protocol() -> (version, layout_digest)\n\nWhat this build's clients say in their hello to a local voice server."},
     {"service", keywords(service), TW_KW,
      "service(latency=, accounts=, peers=, channel_peers=, peer_interval=, talk_rounds=, peers_leave=, capture_devices=, render_devices=,"
      " mic_levels=, mic_interval=, failing_test=) -> settings\n\n"

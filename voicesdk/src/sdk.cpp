@@ -3,10 +3,12 @@
 #include "voicesdk/control.h"
 
 #include "hub.h"
+#include "net/server_address.h"
 #include "records.h"
 #include "request_log.h"
 #include "responder.h"
 #include "scripted.h"
+#include "wire/records.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -48,6 +50,8 @@ public:
     int issue(sdk_req_base_t *request);
     void refuse(int code, int count);
     int set_mode(const char *name);
+    // A connector made while a local voice server is named talks to it.
+    void follow_server();
     void register_mode(const char *name, ResponderFactory factory);
     sdk_ctl_recorded_t *snapshot(size_t *count);
     void clear_requests();
@@ -61,6 +65,7 @@ private:
     int refuse_code_ = 0;
     int refuse_count_ = 0;
     std::shared_ptr<Responder> mode_;  // null: scripted
+    std::string mode_name_ = "scripted";
     std::map<std::string, ResponderFactory> modes_;
 };
 
@@ -82,6 +87,8 @@ int State::issue(sdk_req_base_t *request)
         return 1;
     RecordHeader *header = header_of(request);
     IssuedRequest issued{request, header->info->kind, request->user_pointer != nullptr};
+    if (issued.kind == sdk_request_connector_create)
+        follow_server();
     std::shared_ptr<Responder> mode;
     int refused = 0;
     bool refuse = false;
@@ -144,6 +151,7 @@ int State::set_mode(const char *name)
         std::lock_guard<SpinLock> lock(mutex_);
         if (std::strcmp(name, "scripted") == 0) {
             previous.swap(mode_);
+            mode_name_ = name;
             return sdk_ctl_mode_ok;
         }
         auto it = modes_.find(name);
@@ -151,11 +159,32 @@ int State::set_mode(const char *name)
             return std::strcmp(name, "service") == 0 ? sdk_ctl_mode_unavailable : sdk_ctl_mode_unknown;
         previous.swap(mode_);
         mode_ = it->second();
+        mode_name_ = name;
         recorded_.trim(let_go);  // what scripted mode kept beyond the limit
     }
     for (sdk_req_base_t *request : let_go)
         release_request(request);
     return sdk_ctl_mode_ok;
+}
+
+void State::follow_server()
+{
+    if (net::server_address().empty())
+        return;
+    std::shared_ptr<Responder> previous;
+    RequestLog::Released let_go;
+    {
+        std::lock_guard<SpinLock> lock(mutex_);
+        auto it = modes_.find("remote");
+        if (mode_name_ == "remote" || it == modes_.end())
+            return;
+        previous.swap(mode_);
+        mode_ = it->second();
+        mode_name_ = "remote";
+        recorded_.trim(let_go);
+    }
+    for (sdk_req_base_t *request : let_go)
+        release_request(request);
 }
 
 void State::register_mode(const char *name, ResponderFactory factory)
@@ -222,7 +251,9 @@ void State::reset()
         refuse_count_ = 0;
         previous.swap(mode_);
         recorded_.set_limit(RequestLog::kDefaultLimit);
+        mode_name_ = "scripted";
     }
+    net::choose_server(nullptr);
     // Ended before the queue is drained, so none of its timers can queue a
     // message after the drain.
     previous.reset();
@@ -461,6 +492,19 @@ void sdk_ctl_fail_strdup(int count)
 int sdk_ctl_set_mode(const char *name)
 {
     return state().set_mode(name);
+}
+
+void sdk_ctl_set_server(const char *address)
+{
+    net::choose_server(address);
+}
+
+void sdk_ctl_server_protocol(int *version, unsigned long *layout_digest)
+{
+    if (version)
+        *version = wire::kVersion;
+    if (layout_digest)
+        *layout_digest = wire::layout_digest();
 }
 
 sdk_ctl_recorded_t *sdk_ctl_requests(size_t *count)
