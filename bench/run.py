@@ -14,6 +14,7 @@ import sys
 import threading
 
 from harness import Quiet, Session, find_modules, heap_bytes, median, percentile, resident_bytes, timer
+from host_loop import GOALS as HOST_LOOP_GOALS, bench_host_loop
 
 try:
     range = xrange  # noqa: F821 (Python 2)
@@ -480,7 +481,7 @@ GOALS = [
     ("heap growth over the events (KiB)", "memory", "events_heap_growth_kib", "flat", None),
     ("resident growth over join/leave (KiB)", "memory", "join_leave_cycles_rss_growth_kib", "flat", None),
     ("heap growth over join/leave (KiB)", "memory", "join_leave_cycles_heap_growth_kib", "flat", None),
-]
+] + HOST_LOOP_GOALS
 
 
 def fmt(value):
@@ -514,6 +515,7 @@ BENCHMARKS = [
     ("method_overhead", bench_method_overhead),
     ("scaling", bench_scaling),
     ("memory", bench_memory),
+    ("host_loop", bench_host_loop),
 ]
 
 
@@ -539,6 +541,7 @@ def main():
     config.cycle_batch = 1000
     config.record_channels = 2000
     config.record_participants = 20000
+    config.latency_samples = int(5000 * scale)
 
     find_modules(config.build)
     import _talkwire  # noqa: F401 (fails here rather than half-way)

@@ -185,7 +185,12 @@ class AioTest(ServiceTest):
         with self.assertRaises(KeyboardInterrupt):
             self.run_async(session)
         self.assertLess(time.time() - started, LIMIT)
-        # The loop let go of the connector's second event: released with it.
+        # As after Ctrl-C: the program's tasks are cancelled and end (the
+        # attachment with them); the second event goes with the connector.
+        tasks = asyncio.all_tasks(self.loop)
+        for task in tasks:
+            task.cancel()
+        self.loop.run_until_complete(asyncio.gather(*tasks, return_exceptions=True))
 
     @unittest.skipIf(sys.platform == "win32", "no wake-up descriptor on Windows")
     def test_a_quit_left_for_run_keeps_events_coming_without_spinning(self):
