@@ -3,6 +3,7 @@ import asyncio
 import collections
 import select
 import threading
+import weakref
 
 import talkwire
 
@@ -150,10 +151,12 @@ class _Relay(object):
     """The listener the Connector calls: the helpers' waiters hear the
     callbacks they wait for, then the user's listener hears every one.
     Callbacks nobody waits for are the user's listener's own bound methods,
-    looked up once, so they cost nothing more than without the adapter."""
+    looked up once, so they cost nothing more than without the adapter.  It
+    holds its AsyncConnector weakly: dropping that lets go of the connector
+    at once, with no cycle to wait for."""
 
     def __init__(self, owner, listener):
-        self._owner = owner
+        self._owner = weakref.ref(owner)
         self._listener = listener
         for name in talkwire.CALLBACKS:
             if name not in _WATCHED:
@@ -161,46 +164,40 @@ class _Relay(object):
                 if method is not None:
                     setattr(self, name, method)
 
-    def _forward(self, name, *args):
+    def _hear(self, name, arguments, note):
+        owner = self._owner()
+        if owner is not None:
+            note(owner, *arguments)
         method = getattr(self._listener, name, None)
         if method is not None:
-            method(*args)
+            method(*arguments)
 
     def OnInitialized(self, status_code):
-        self._owner._initialized(status_code)
-        self._forward("OnInitialized", status_code)
+        self._hear("OnInitialized", (status_code,), AsyncConnector._initialized)
 
     def OnShutDown(self):
-        self._owner._shut_down()
-        self._forward("OnShutDown")
+        self._hear("OnShutDown", (), AsyncConnector._shut_down)
 
     def OnLoggedIn(self, login_state):
-        self._owner._login_state(login_state)
-        self._forward("OnLoggedIn", login_state)
+        self._hear("OnLoggedIn", (login_state,), AsyncConnector._login_state)
 
     def OnAccountNotFound(self):
-        self._owner._login_failed(talkwire.STATUS_ACCOUNT_NOT_FOUND, "", "OnAccountNotFound")
-        self._forward("OnAccountNotFound")
+        self._hear("OnAccountNotFound", (), AsyncConnector._account_not_found)
 
     def FailedOnLogin(self, status_code, status_text):
-        self._owner._login_failed(status_code, status_text, "FailedOnLogin")
-        self._forward("FailedOnLogin", status_code, status_text)
+        self._hear("FailedOnLogin", (status_code, status_text), AsyncConnector._failed_on_login)
 
     def FailedChannelCreate(self, status_code, status_text):
-        self._owner._join_failed(status_code, status_text, "FailedChannelCreate")
-        self._forward("FailedChannelCreate", status_code, status_text)
+        self._hear("FailedChannelCreate", (status_code, status_text), AsyncConnector._failed_channel_create)
 
     def FailedJoinChannel(self, status_code, message):
-        self._owner._join_failed(status_code, message, "FailedJoinChannel")
-        self._forward("FailedJoinChannel", status_code, message)
+        self._hear("FailedJoinChannel", (status_code, message), AsyncConnector._failed_join_channel)
 
     def OnJoinedChannel(self, channel_name):
-        self._owner._joined(channel_name)
-        self._forward("OnJoinedChannel", channel_name)
+        self._hear("OnJoinedChannel", (channel_name,), AsyncConnector._joined)
 
     def OnLeftChannel(self, channel_name):
-        self._owner._left(channel_name)
-        self._forward("OnLeftChannel", channel_name)
+        self._hear("OnLeftChannel", (channel_name,), AsyncConnector._left)
 
 
 class AsyncConnector(object):
@@ -355,20 +352,25 @@ class AsyncConnector(object):
             self.channels.clear()
             self._resolve("logout")
 
-    def _login_failed(self, status_code, status_text, callback):
+    def _login_failed(self, error):
         self.login_state = talkwire.LOGGED_OUT
-        error = VoiceError(status_code, status_text, callback)
         self._fail("login", error)
         self._fail("logout", error)
 
-    def _join_failed(self, status_code, text, callback):
-        error = VoiceError(status_code, text, callback)
-        if callback == "FailedChannelCreate":
-            self._fail("join", error, oldest_only=True)
-            return
+    def _account_not_found(self):
+        self._login_failed(VoiceError(talkwire.STATUS_ACCOUNT_NOT_FOUND, "", "OnAccountNotFound"))
+
+    def _failed_on_login(self, status_code, status_text):
+        self._login_failed(VoiceError(status_code, status_text, "FailedOnLogin"))
+
+    def _failed_channel_create(self, status_code, status_text):
+        self._fail("join", VoiceError(status_code, status_text, "FailedChannelCreate"), oldest_only=True)
+
+    def _failed_join_channel(self, status_code, message):
         # A session lost while connecting is followed by OnLeftChannel for
         # its channel within the same dispatch; otherwise the failure is the
         # oldest join's.
+        error = VoiceError(status_code, message, "FailedJoinChannel")
         self._join_failure = error
         self.loop.call_soon(self._settle_join_failure, error)
 

@@ -10,7 +10,7 @@ import talkwire
 import voicesdk
 
 from service_support import IMMEDIATE, ServiceTest, peer
-from support import RecordingListener
+from support import ConnectorTest, RecordingListener
 
 if sys.version_info >= (3, 7):
     import asyncio
@@ -223,6 +223,83 @@ class AioTest(ServiceTest):
 
         self.run_async(session)
         self.assertEqual(listener.names(), ["OnConnectorEvent"] * 2)
+
+
+@needs_aio
+class AioJoinFailureTest(ConnectorTest):
+    """Join failures the service reports without a channel name, answered
+    one by one in the scripted stand-in."""
+
+    def setUp(self):
+        ConnectorTest.setUp(self)
+        self.connector = None
+        self.loop = asyncio.new_event_loop()
+
+    def tearDown(self):
+        self.loop.close()
+        ConnectorTest.tearDown(self)
+
+    async def until(self, condition):
+        deadline = time.time() + LIMIT
+        while not condition():
+            self.assertLess(time.time(), deadline, "timed out waiting")
+            await asyncio.sleep(0.001)
+
+    async def logged_in(self, voice):
+        initialized = asyncio.ensure_future(voice.initialize())
+        voicesdk.respond_to(1, "connector_create", {}, connector_handle="conn-1")
+        await asyncio.wait_for(initialized, LIMIT)
+        logged_in = asyncio.ensure_future(voice.login("alice", "secret"))
+        await asyncio.sleep(0)
+        voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
+        voicesdk.event(1, login_state=1)
+        await asyncio.wait_for(logged_in, LIMIT)
+
+    def test_a_session_lost_while_connecting_fails_its_own_join_not_the_oldest(self):
+        voicesdk.answer("sessiongroup_create", session_group_handle="group-1")
+
+        async def session():
+            voice = aio.AsyncConnector(RecordingListener())
+            await self.logged_in(voice)
+            first = asyncio.ensure_future(voice.join("a"))
+            second = asyncio.ensure_future(voice.join("b"))
+            await asyncio.sleep(0)
+            # b's channel is made first and its session placed; a's waits.
+            voicesdk.respond_to(34, "account_channel_create", {"channel_name": "b"}, channel_uri="sip:b@x")
+            await self.until(lambda: any(r["kind"] == "sessiongroup_add_session" for r in voicesdk.requests()))
+            voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": "b", "channel_uri": "sip:b@x"},
+                                session_handle="s-b")
+            voicesdk.event(20, session_handle="s-b", media_state=1, status_code=7001, status_text="Lost")
+            with self.assertRaises(aio.VoiceError) as lost:
+                await asyncio.wait_for(second, LIMIT)
+            self.assertFalse(first.done())
+            # a's channel cannot be made: FailedChannelCreate names no channel.
+            voicesdk.respond_to(34, "account_channel_create", {"channel_name": "a"}, return_code=1,
+                                status_code=5004, status_text="No room")
+            with self.assertRaises(aio.VoiceError) as refused:
+                await asyncio.wait_for(first, LIMIT)
+            self.assertEqual(voice.waiting, 0)
+            voice.close()
+            return lost.exception, refused.exception
+
+        lost, refused = self.loop.run_until_complete(session())
+        self.assertEqual((lost.status_code, lost.status_text, lost.callback), (7001, "Lost", "FailedJoinChannel"))
+        self.assertEqual((refused.status_code, refused.callback), (5004, "FailedChannelCreate"))
+
+    def test_leaving_a_channel_still_being_joined_ends_that_join(self):
+        async def session():
+            voice = aio.AsyncConnector(None)
+            await self.logged_in(voice)
+            joining = asyncio.ensure_future(voice.join("a"))
+            await asyncio.sleep(0)
+            await asyncio.wait_for(voice.leave("a"), LIMIT)  # nothing joined: at once
+            with self.assertRaises(aio.VoiceError):
+                await asyncio.wait_for(joining, LIMIT)
+            self.assertEqual(voice.waiting, 0)
+            self.assertEqual(voice.ChannelJoinInProgressCount(), 0)
+            voice.close()
+
+        self.loop.run_until_complete(session())
 
 
 if __name__ == "__main__":
