@@ -4,6 +4,7 @@ import collections
 import select
 import threading
 import weakref
+from typing import Any, Dict, List, Optional, Set, Tuple
 
 import talkwire
 
@@ -17,7 +18,7 @@ class VoiceError(Exception):
     and `status_text` are the service's, `callback` names the listener
     callback that reported it."""
 
-    def __init__(self, status_code, status_text, callback):
+    def __init__(self, status_code: int, status_text: str, callback: str) -> None:
         Exception.__init__(self, status_code, status_text, callback)
         self.status_code = status_code
         self.status_text = status_text
@@ -81,7 +82,7 @@ class _ThreadPump(object):
             self.schedule()
 
 
-_pumps = {}  # (loop, thread id) -> _ThreadPump
+_pumps = {}  # type: Dict[Tuple[asyncio.AbstractEventLoop, int], _ThreadPump]
 
 
 class Attachment(object):
@@ -91,7 +92,7 @@ class Attachment(object):
         self.connector = connector
         self._pump = pump
 
-    def detach(self):
+    def detach(self) -> None:
         pump, self._pump = self._pump, None
         self.connector = None
         if pump is None:
@@ -113,7 +114,7 @@ class Attachment(object):
         return False
 
 
-def _running_loop(loop):
+def _running_loop(loop: Optional[asyncio.AbstractEventLoop]) -> asyncio.AbstractEventLoop:
     try:
         running = asyncio.get_running_loop()
     except RuntimeError:
@@ -127,7 +128,7 @@ def _running_loop(loop):
     return loop
 
 
-def attach(connector, loop=None):
+def attach(connector: Any, loop: Optional[asyncio.AbstractEventLoop] = None) -> "Attachment":
     """Makes `loop` (default: the running loop) pump the calling thread's
     messages, which `connector` was made on, and returns an Attachment."""
     loop = _running_loop(loop)
@@ -224,16 +225,17 @@ class AsyncConnector(object):
     in the process.
     """
 
-    def __init__(self, listener=None, loop=None):
+    def __init__(self, listener: Any = None, loop: Optional[asyncio.AbstractEventLoop] = None) -> None:
         self.listener = listener
         self.loop = _running_loop(loop)
-        self.connector = talkwire.Connector(_Relay(self, listener))
+        self.connector = talkwire.Connector(_Relay(self, listener))  # type: Optional[talkwire.Connector]
         self._attachment = attach(self.connector, self.loop)
-        self._waiters = collections.defaultdict(list)  # kind -> [(argument, future)]
+        # kind -> [(argument, future)]
+        self._waiters = collections.defaultdict(list)  # type: Dict[str, List[Tuple[Optional[str], asyncio.Future]]]
         self._join_failure = None
         self.initialized = False
         self.login_state = talkwire.LOGGED_OUT
-        self.channels = set()  # joined: OnJoinedChannel heard, OnLeftChannel not yet
+        self.channels = set()  # type: Set[str]  # joined: OnJoinedChannel heard, OnLeftChannel not yet
 
     def __getattr__(self, name):
         # Every other Connector method, through the connector.
@@ -242,12 +244,17 @@ class AsyncConnector(object):
             raise AttributeError(name)
         return getattr(connector, name)
 
+    def _open(self) -> Any:
+        if self.connector is None:
+            raise RuntimeError("this AsyncConnector is closed")
+        return self.connector
+
     @property
-    def waiting(self):
+    def waiting(self) -> int:
         """How many helper calls are waiting for their callback."""
         return sum(len(waiters) for waiters in self._waiters.values())
 
-    def close(self):
+    def close(self) -> None:
         """Detaches from the loop and lets go of the connector."""
         self._attachment.detach()
         for waiters in self._waiters.values():
@@ -265,42 +272,42 @@ class AsyncConnector(object):
 
     # ---- helpers ----------------------------------------------------------
 
-    async def initialize(self, *arguments):
+    async def initialize(self, *arguments: Any) -> None:
         """InitializeEx(*arguments); returns when OnInitialized reports 0."""
-        return await self._request("initialize", None, self.connector.InitializeEx, *arguments)
+        return await self._request("initialize", None, self._open().InitializeEx, *arguments)
 
-    async def login(self, account_name, password):
+    async def login(self, account_name: str, password: str) -> None:
         """Login(); returns when OnLoggedIn reports LOGGED_IN."""
-        return await self._request("login", None, self.connector.Login, account_name, password)
+        return await self._request("login", None, self._open().Login, account_name, password)
 
-    async def join(self, channel_name):
+    async def join(self, channel_name: str) -> None:
         """JoinChannelEx(channel_name); returns when OnJoinedChannel reports it."""
-        return await self._request("join", channel_name, self.connector.JoinChannelEx, channel_name)
+        return await self._request("join", channel_name, self._open().JoinChannelEx, channel_name)
 
-    async def leave(self, channel_name):
+    async def leave(self, channel_name: str) -> None:
         """LeaveChannel(channel_name); returns when OnLeftChannel reports it
         (at once for a channel not joined)."""
         self._fail("join", VoiceError(0, "left before it was joined", "LeaveChannel"), channel_name)
         if channel_name not in self.channels:
-            self.connector.LeaveChannel(channel_name)
+            self._open().LeaveChannel(channel_name)
             return None
-        return await self._request("leave", channel_name, self.connector.LeaveChannel, channel_name)
+        return await self._request("leave", channel_name, self._open().LeaveChannel, channel_name)
 
-    async def logout(self):
+    async def logout(self) -> None:
         """Logout(); returns when OnLoggedIn reports LOGGED_OUT (at once when
         not logged in)."""
         if self.login_state == talkwire.LOGGED_OUT:
-            self.connector.Logout()
+            self._open().Logout()
             return None
-        return await self._request("logout", None, self.connector.Logout)
+        return await self._request("logout", None, self._open().Logout)
 
-    async def shutdown(self):
+    async def shutdown(self) -> None:
         """InitiateShutdown(); returns when OnShutDown reports it (at once
         when not initialised)."""
         if not self.initialized:
-            self.connector.InitiateShutdown()
+            self._open().InitiateShutdown()
             return None
-        return await self._request("shutdown", None, self.connector.InitiateShutdown)
+        return await self._request("shutdown", None, self._open().InitiateShutdown)
 
     async def _request(self, kind, argument, method, *arguments):
         future = self.loop.create_future()
