@@ -1,12 +1,12 @@
 // SetMicrophoneVolume and SetSpeakerVolume: the SDK's device level, waited
 // for, then the connector's own level, issued without waiting while there
 // is a connector.
-#include "audio/held_error.h"
 #include "audio/levels.h"
 #include "bridge/requests.h"
 #include "module/args.h"
 #include "module/entry.h"
 #include "module/methods.h"
+#include "pycompat/held_error.h"
 
 namespace talkwire {
 namespace {

@@ -34,9 +34,15 @@ PendingRequest::~PendingRequest()
 {
     if (event_)
         CloseHandle(event_);
-    // A response nobody took is ours only if it never reached a queue.
-    if (response_ && post_state_.load(std::memory_order_acquire) == kPostFailed)
-        destroy_resp(response_);
+    // A response nobody took: ours alone if it never reached a mailbox,
+    // otherwise its hold goes.
+    if (response_) {
+        int state = post_state_.load(std::memory_order_acquire);
+        if (state == kPostFailed)
+            destroy_resp(response_);
+        else if (state == kPosted)
+            answer_holds::release(&response_->message);
+    }
 }
 
 void PendingRequest::release()
@@ -64,7 +70,8 @@ SyncResponse PendingRequest::take()
     int state;
     while ((state = post_state_.load(std::memory_order_acquire)) == kPostPending)
         std::this_thread::yield();
-    return SyncResponse(std::exchange(response_, nullptr), state == kPostFailed);
+    return SyncResponse(std::exchange(response_, nullptr),
+                        state == kPostFailed ? SyncResponse::kCallerOnly : SyncResponse::kPostedAndHeld);
 }
 
 AnswerWait wait_until_answered(HANDLE event)

@@ -3,14 +3,16 @@
 //
 // The notification handler (SDK thread) stores the response, signals the
 // event, posts the message as for every other message (unless the handler
-// belongs to a connector of another thread, which could release it while
-// the caller reads), and finally records whether that post succeeded.  The
-// caller reads the response once both are known: when there was no post,
-// nobody else will ever see the response, so the caller releases it after
-// reading.
+// belongs to a connector of another thread, whose pump the caller cannot
+// hold back), and finally records whether that post succeeded.  A posted
+// answer carries a hold (bridge/answer_holds.h) until its caller has read
+// it, so no pump, finalizer or teardown releases it under the reader; when
+// there was no post, nobody else will ever see the response, and the caller
+// releases it after reading.
 #ifndef TALKWIRE_BRIDGE_PENDING_REQUEST_H
 #define TALKWIRE_BRIDGE_PENDING_REQUEST_H
 
+#include "bridge/answer_holds.h"
 #include "bridge/sdk_request.h"
 #include "twplatform/win32.h"
 #include "voicesdk/voicesdk.h"
@@ -23,33 +25,43 @@ namespace talkwire {
 // Response types answered on the synchronous road.
 bool is_synchronous_response_type(int response_type);
 
-// A response read by a synchronous caller.  Released on scope exit only when
-// its posted copy never reached a message queue.
+// A response read by a synchronous caller, which owns it until it goes:
+// released on scope exit when its posted copy never reached a mailbox, its
+// hold dropped when it did (the mailbox's drain then releases it, or this
+// does if a mailbox let go of it meanwhile).
 class SyncResponse {
 public:
+    enum Road { kCallerOnly, kPostedAndHeld };
+
     SyncResponse() = default;
-    SyncResponse(sdk_resp_base_t *response, bool owned) : response_(response), owned_(owned) {}
+    SyncResponse(sdk_resp_base_t *response, Road road) : response_(response), road_(road) {}
     SyncResponse(SyncResponse &&other) noexcept
-        : response_(std::exchange(other.response_, nullptr)), owned_(other.owned_) {}
+        : response_(std::exchange(other.response_, nullptr)), road_(other.road_) {}
     SyncResponse &operator=(SyncResponse &&other) noexcept
     {
         std::swap(response_, other.response_);
-        std::swap(owned_, other.owned_);
+        std::swap(road_, other.road_);
         return *this;
     }
-    ~SyncResponse()
-    {
-        if (response_ && owned_)
-            destroy_resp(response_);
-    }
+    ~SyncResponse() { let_go(); }
 
     sdk_resp_base_t *get() const { return response_; }
     template <class Record>
     const Record *as() const { return reinterpret_cast<const Record *>(response_); }
 
 private:
+    void let_go()
+    {
+        if (!response_)
+            return;
+        if (road_ == kCallerOnly)
+            destroy_resp(response_);
+        else
+            answer_holds::release(&response_->message);
+    }
+
     sdk_resp_base_t *response_ = nullptr;
-    bool owned_ = false;
+    Road road_ = kCallerOnly;
 };
 
 // The record a synchronous request carries to the SDK thread in its user
@@ -75,7 +87,8 @@ public:
     // SDK thread: store the response, then signal.
     void hand_off(sdk_resp_base_t *response);
     // SDK thread, after the post: the SDK side's last touch, which drops
-    // the reference the request carried.
+    // the reference the request carried.  `posted`: the response reached a
+    // mailbox with a hold on it.
     void post_outcome(bool posted);
 
     // Owner thread, once the event was set.

@@ -36,11 +36,14 @@ SdkLink::SdkLink(MessageSink *sink) : window_(create_message_window()), process_
         window_registry::insert(window_, sink);
 }
 
-SdkLink::~SdkLink()
+void SdkLink::unlink()
 {
-    // After this returns no handler call is running or will post again.  In
-    // a forked child the SDK's thread stayed in the parent, with whatever it
-    // held at the fork: neither the SDK nor the mailbox's lock is touched.
+    if (!linked_)
+        return;
+    linked_ = false;
+    // In a forked child the SDK's thread stayed in the parent, with
+    // whatever it held at the fork: neither the SDK nor the mailbox's lock
+    // is touched.
     const bool forked = GetCurrentProcessId() != process_;
     if (!forked)
         sdk_unregister_message_notification_handler(notification_handler, &mailbox_);
@@ -51,7 +54,7 @@ SdkLink::~SdkLink()
     else
         mailbox_.close();
     if (window_)
-        destroy_message_window(window_);
+        dispose_message_window(window_, mailbox_.owner_thread());
 }
 
 }  // namespace talkwire

@@ -14,11 +14,13 @@ class Dispatch {
 public:
     explicit Dispatch(Connector &connector) : connector(connector) {}
 
+    // A listener cleared by the collector hears nothing.
     template <class... Arguments>
     void notify(Callback callback, const Arguments &...arguments)
     {
         callback_result_.reset();  // a second call of one message starts clean
-        callback_result_ = dispatch::notify(connector.listener(), connector.texts, callback, arguments...);
+        if (PyObject *listener = connector.listener())
+            callback_result_ = dispatch::notify(listener, connector.texts, callback, arguments...);
     }
 
     // An error raised inside a handler has no Python caller.

@@ -1,5 +1,7 @@
 #include "dispatch/listener.h"
 
+#include "bridge/pump_exit.h"
+
 namespace talkwire {
 namespace dispatch {
 namespace {
@@ -43,7 +45,9 @@ OwnedRef method_for_report(PyObject *listener, PyObject *name)
 
 void report_unraisable(PyObject *context)
 {
-    if (PyErr_Occurred())
+    // KeyboardInterrupt and SystemExit end the pump that dispatches, if it
+    // is ours.
+    if (PyErr_Occurred() && !park_for_pump())
         py::write_unraisable(context);
 }
 

@@ -1,7 +1,8 @@
 // Calls on the listener.  They are made only by the handlers, so nobody on
 // the Python side can receive their errors: a missing method is skipped, and
-// an exception a method raises goes to the interpreter's unraisable hook.
-// Owner thread, interpreter lock held.
+// an exception a method raises goes to the interpreter's unraisable hook
+// (KeyboardInterrupt and SystemExit end the pump instead, when it is ours:
+// bridge/pump_exit.h).  Owner thread, interpreter lock held.
 #ifndef TALKWIRE_DISPATCH_LISTENER_H
 #define TALKWIRE_DISPATCH_LISTENER_H
 
@@ -96,7 +97,8 @@ OwnedRef notify(PyObject *listener, TextCache &texts, Callback callback, const A
     return call_listener(callback, slots + 1, count);
 }
 
-// Sends the pending Python error to the unraisable hook and clears it.
+// Sends the pending Python error to the unraisable hook and clears it, or
+// parks it for the thread's pump (bridge/pump_exit.h).
 void report_unraisable(PyObject *context);
 
 }  // namespace dispatch

@@ -3,7 +3,21 @@
 #include "module/connector_type.h"
 #include "module/host_log_channel.h"
 
+#include <cstdint>
+
 namespace {
+
+// Connectors are torn down holding the interpreter lock, on whatever thread
+// lets go of them; the window procedure takes it too, whoever pumps.
+void *enter_interpreter()
+{
+    return reinterpret_cast<void *>(static_cast<intptr_t>(PyGILState_Ensure()));
+}
+
+void leave_interpreter(void *state)
+{
+    PyGILState_Release(static_cast<PyGILState_STATE>(reinterpret_cast<intptr_t>(state)));
+}
 
 #if TW_PY3
 PyModuleDef g_module = {PyModuleDef_HEAD_INIT, "_talkwire", nullptr, -1, nullptr};
@@ -11,6 +25,7 @@ PyModuleDef g_module = {PyModuleDef_HEAD_INIT, "_talkwire", nullptr, -1, nullptr
 
 PyObject *create_module()
 {
+    talkwire::set_dispatch_lock({enter_interpreter, leave_interpreter});
     // The host's log channel is optional: the result is not looked at.
     talkwire::attach_host_log_channel(talkwire::module_instance());
 #if TW_PY3

@@ -48,6 +48,12 @@ PyObject *positional_method(PyObject *self, PyObject *tuple)
 }
 #endif
 
+// Whether the caller of a method holds its own reference to the object the
+// method is called on for the whole call (a bound method, the argument
+// tuple, or the evaluation stack): true for every interpreter built for
+// here.  Later interpreters may let the stack borrow it.
+constexpr bool kCallHoldsSelf = PY_VERSION_HEX < 0x030E0000;
+
 // Text from C (names, URIs, status texts) as a native str.  Bytes that are
 // not valid UTF-8 survive on Python 3 as surrogate escapes, so they
 // round-trip back through text_arg() unchanged.

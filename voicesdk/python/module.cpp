@@ -431,6 +431,16 @@ PyObject *handlers(PyObject *, PyObject *)
     return py::integer(sdk_ctl_handler_count());
 }
 
+PyObject *windows(PyObject *, PyObject *)
+{
+#if TWPLAT_HAVE_FAULTS
+    return PyLong_FromSize_t(twplat_window_count());
+#else
+    PyErr_SetString(PyExc_NotImplementedError, "window counts need the platform layer of non-Windows hosts");
+    return nullptr;
+#endif
+}
+
 PyObject *fail_strdup(PyObject *, PyObject *args, PyObject *kwargs)
 {
     Param params[] = {{"count", nullptr}};
@@ -576,6 +586,7 @@ PyMethodDef methods[] = {
     {"thread_id", thread_id, METH_NOARGS, "thread_id() -> the calling thread's platform thread id"},
     {"live", live, METH_NOARGS, "live() -> {'requests': n, 'responses': n, 'events': n}"},
     {"handlers", handlers, METH_NOARGS, "handlers() -> number of registered notification handlers"},
+    {"windows", windows, METH_NOARGS, "windows() -> number of windows that exist in the process, of every thread"},
     {"fail_strdup", keywords(fail_strdup), TW_KW,
      "fail_strdup(count=1)\n\nThe next count calls of sdk_strdup return null."},
     {"fault", keywords(fault), TW_KW,

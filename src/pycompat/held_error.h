@@ -1,8 +1,8 @@
 // A Python error taken out of the interpreter's error indicator, so that
 // more work (which may call into Python) can run before it is raised again
 // or dropped.  Interpreter lock held.
-#ifndef TALKWIRE_AUDIO_HELD_ERROR_H
-#define TALKWIRE_AUDIO_HELD_ERROR_H
+#ifndef TALKWIRE_PYCOMPAT_HELD_ERROR_H
+#define TALKWIRE_PYCOMPAT_HELD_ERROR_H
 
 #include "pycompat/pycompat.h"
 
