@@ -104,7 +104,8 @@ class Connector:
     def DisableGlobalPushToTalkMode(self) -> None: ...
 
     # The message pump: dispatches the SDK's messages (and calls the
-    # listener) until WM_QUIT reaches the calling thread.
+    # listener) until WM_QUIT reaches the calling thread, or until a
+    # listener method raises KeyboardInterrupt or SystemExit, which it raises.
     def Run(self) -> None: ...
 
     # Retired: each raises E_NOTIMPL.

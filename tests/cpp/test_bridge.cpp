@@ -131,6 +131,33 @@ TEST_F(BridgeTest, SynchronousResponseIsHandedOffAndStillPosted)
     EXPECT_EQ(sink.received[0], handed);
 }
 
+TEST_F(BridgeTest, AnswerStillReadIsLeftToItsReader)
+{
+    sdk_resp_base_t *prototype = sdk_ctl_response_create(sdk_response_aux_get_mic_level, nullptr);
+    ASSERT_EQ(sdk_ctl_answer(sdk_request_aux_get_mic_level, prototype, 0), 0);
+    CookieCounter cookies;
+    for (bool sink_goes : {false, true}) {
+        auto *sink = new RecordingSink;
+        SyncOutcome outcome = issue_request_and_wait(make_request(sdk_req_aux_get_mic_level_create, cookies));
+        ASSERT_EQ(outcome.status, SyncOutcome::kAnswered);
+        post_event(3);
+        // The posted copy reaches the pump, or the sink's mailbox closes on
+        // it, while its reader still has it.
+        if (sink_goes) {
+            ASSERT_EQ(sdk_ctl_flush(5.0), 1);
+            delete sink;
+            sink = nullptr;
+        } else {
+            pump();
+            EXPECT_EQ(sink->received.size(), 1u);  // the event alone
+        }
+        EXPECT_EQ(live().responses, 1) << sink_goes;
+        outcome = SyncOutcome{SyncOutcome::kRefused, 0, SyncResponse()};
+        EXPECT_EQ(live().responses, 0) << sink_goes;
+        delete sink;
+    }
+}
+
 TEST_F(BridgeTest, SynchronousAnswerKeepsItsPlaceAmongEvents)
 {
     RecordingSink sink;

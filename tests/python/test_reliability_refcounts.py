@@ -351,8 +351,8 @@ class DroppingListener(RecordingListener):
 
 class DropConnectorInCallbackTest(unittest.TestCase):
     """The connector dies inside its own dispatch: messages after the
-    dropping one are still handled or released, nothing touches freed
-    memory, and the listener's count comes back."""
+    dropping one are released unheard, nothing touches freed memory, and the
+    listener's count comes back."""
 
     def setUp(self):
         voicesdk.reset()
@@ -371,7 +371,7 @@ class DropConnectorInCallbackTest(unittest.TestCase):
             listener.clear()
             listener.armed = True
             queue()
-            voicesdk.event(3)  # handled after the drop, by the dying connector
+            voicesdk.event(3)  # released with the dropped connector
             voicesdk.event(3)
             # All of it reaches the listener's connector before a second one
             # registers: with two handlers, a message goes to whichever one
@@ -388,9 +388,8 @@ class DropConnectorInCallbackTest(unittest.TestCase):
             self.assertEqual(voicesdk.handlers(), 1)
             del pumper
         finally:
-            # The listener and its connector hold each other, and a
-            # connector takes no part in cyclic collection: a failure here
-            # must not leave it registered for the tests that follow.
+            # The listener and its connector hold each other: a failure
+            # here must not leave it registered until the next collection.
             listener.connector = None
         gc.collect()
         self.assertEqual(sys.getrefcount(listener), before)
@@ -419,6 +418,44 @@ class DropConnectorInCallbackTest(unittest.TestCase):
         self.assertEqual(listener.names(), ["FailedJoinChannel", "OnLeftChannel"])
         self.assertIsNone(listener.connector)
         del pumper
+
+    def test_messages_after_the_dropping_one_are_released_unheard(self):
+        """The connector goes at the end of the dispatch that dropped it,
+        whoever pumps (itself included): what its mailbox still holds is
+        released, never handled, and it issues nothing more."""
+        for pumps_itself in (False, True):
+            listener = DroppingListener("OnConnectorEvent")
+            listener.connector = _talkwire.Connector(listener)
+            try:
+                make_joined(listener.connector)
+                listener.connector.JoinChannelEx("second")
+                voicesdk.clear_requests()
+                listener.clear()
+                listener.armed = True
+                voicesdk.event(3)  # drops the connector
+                # Would place a call for the channel it still wants.
+                voicesdk.respond_to(34, "account_channel_create", {"channel_name": "second"},
+                                    channel_uri="sip:second")
+                voicesdk.event(26, session_handle=SESSION, participant_uri="sip:bob", participant_type=0)
+                voicesdk.event(3)
+                self.assertTrue(voicesdk.flush(5.0))  # all of it in the dropped connector's mailbox
+                if pumps_itself:
+                    voicesdk.post_quit()
+                    listener.connector.Run()
+                    self.assertEqual(voicesdk.handlers(), 0)
+                else:
+                    pumper = _talkwire.Connector(None)
+                    pump(pumper)
+                    self.assertEqual(voicesdk.handlers(), 1)
+                    del pumper
+                self.assertIsNone(listener.connector)
+                self.assertEqual(listener.names(), ["OnConnectorEvent"], pumps_itself)
+                self.assertEqual(voicesdk.requests(), [], pumps_itself)
+                self.assertEqual(voicesdk.live(), {"requests": 0, "responses": 0, "events": 0})
+            finally:
+                listener.connector = None
+            voicesdk.reset()
+            answer_synchronous_requests()
 
     def test_drop_after_calling_back_into_the_connector(self):
         def busy(connector):
