@@ -3,6 +3,8 @@ import asyncio
 import collections
 import select
 import threading
+import weakref
+from typing import Any, Dict, List, Optional, Set, Tuple
 
 import talkwire
 
@@ -16,7 +18,7 @@ class VoiceError(Exception):
     and `status_text` are the service's, `callback` names the listener
     callback that reported it."""
 
-    def __init__(self, status_code, status_text, callback):
+    def __init__(self, status_code: int, status_text: str, callback: str) -> None:
         Exception.__init__(self, status_code, status_text, callback)
         self.status_code = status_code
         self.status_text = status_text
@@ -80,7 +82,7 @@ class _ThreadPump(object):
             self.schedule()
 
 
-_pumps = {}  # (loop, thread id) -> _ThreadPump
+_pumps = {}  # type: Dict[Tuple[asyncio.AbstractEventLoop, int], _ThreadPump]
 
 
 class Attachment(object):
@@ -90,7 +92,7 @@ class Attachment(object):
         self.connector = connector
         self._pump = pump
 
-    def detach(self):
+    def detach(self) -> None:
         pump, self._pump = self._pump, None
         self.connector = None
         if pump is None:
@@ -112,7 +114,7 @@ class Attachment(object):
         return False
 
 
-def _running_loop(loop):
+def _running_loop(loop: Optional[asyncio.AbstractEventLoop]) -> asyncio.AbstractEventLoop:
     try:
         running = asyncio.get_running_loop()
     except RuntimeError:
@@ -126,7 +128,7 @@ def _running_loop(loop):
     return loop
 
 
-def attach(connector, loop=None):
+def attach(connector: Any, loop: Optional[asyncio.AbstractEventLoop] = None) -> "Attachment":
     """Makes `loop` (default: the running loop) pump the calling thread's
     messages, which `connector` was made on, and returns an Attachment."""
     loop = _running_loop(loop)
@@ -150,10 +152,12 @@ class _Relay(object):
     """The listener the Connector calls: the helpers' waiters hear the
     callbacks they wait for, then the user's listener hears every one.
     Callbacks nobody waits for are the user's listener's own bound methods,
-    looked up once, so they cost nothing more than without the adapter."""
+    looked up once, so they cost nothing more than without the adapter.  It
+    holds its AsyncConnector weakly: dropping that lets go of the connector
+    at once, with no cycle to wait for."""
 
     def __init__(self, owner, listener):
-        self._owner = owner
+        self._owner = weakref.ref(owner)
         self._listener = listener
         for name in talkwire.CALLBACKS:
             if name not in _WATCHED:
@@ -161,46 +165,40 @@ class _Relay(object):
                 if method is not None:
                     setattr(self, name, method)
 
-    def _forward(self, name, *args):
+    def _hear(self, name, arguments, note):
+        owner = self._owner()
+        if owner is not None:
+            note(owner, *arguments)
         method = getattr(self._listener, name, None)
         if method is not None:
-            method(*args)
+            method(*arguments)
 
     def OnInitialized(self, status_code):
-        self._owner._initialized(status_code)
-        self._forward("OnInitialized", status_code)
+        self._hear("OnInitialized", (status_code,), AsyncConnector._initialized)
 
     def OnShutDown(self):
-        self._owner._shut_down()
-        self._forward("OnShutDown")
+        self._hear("OnShutDown", (), AsyncConnector._shut_down)
 
     def OnLoggedIn(self, login_state):
-        self._owner._login_state(login_state)
-        self._forward("OnLoggedIn", login_state)
+        self._hear("OnLoggedIn", (login_state,), AsyncConnector._login_state)
 
     def OnAccountNotFound(self):
-        self._owner._login_failed(talkwire.STATUS_ACCOUNT_NOT_FOUND, "", "OnAccountNotFound")
-        self._forward("OnAccountNotFound")
+        self._hear("OnAccountNotFound", (), AsyncConnector._account_not_found)
 
     def FailedOnLogin(self, status_code, status_text):
-        self._owner._login_failed(status_code, status_text, "FailedOnLogin")
-        self._forward("FailedOnLogin", status_code, status_text)
+        self._hear("FailedOnLogin", (status_code, status_text), AsyncConnector._failed_on_login)
 
     def FailedChannelCreate(self, status_code, status_text):
-        self._owner._join_failed(status_code, status_text, "FailedChannelCreate")
-        self._forward("FailedChannelCreate", status_code, status_text)
+        self._hear("FailedChannelCreate", (status_code, status_text), AsyncConnector._failed_channel_create)
 
     def FailedJoinChannel(self, status_code, message):
-        self._owner._join_failed(status_code, message, "FailedJoinChannel")
-        self._forward("FailedJoinChannel", status_code, message)
+        self._hear("FailedJoinChannel", (status_code, message), AsyncConnector._failed_join_channel)
 
     def OnJoinedChannel(self, channel_name):
-        self._owner._joined(channel_name)
-        self._forward("OnJoinedChannel", channel_name)
+        self._hear("OnJoinedChannel", (channel_name,), AsyncConnector._joined)
 
     def OnLeftChannel(self, channel_name):
-        self._owner._left(channel_name)
-        self._forward("OnLeftChannel", channel_name)
+        self._hear("OnLeftChannel", (channel_name,), AsyncConnector._left)
 
 
 class AsyncConnector(object):
@@ -227,16 +225,17 @@ class AsyncConnector(object):
     in the process.
     """
 
-    def __init__(self, listener=None, loop=None):
+    def __init__(self, listener: Any = None, loop: Optional[asyncio.AbstractEventLoop] = None) -> None:
         self.listener = listener
         self.loop = _running_loop(loop)
-        self.connector = talkwire.Connector(_Relay(self, listener))
+        self.connector = talkwire.Connector(_Relay(self, listener))  # type: Optional[talkwire.Connector]
         self._attachment = attach(self.connector, self.loop)
-        self._waiters = collections.defaultdict(list)  # kind -> [(argument, future)]
+        # kind -> [(argument, future)]
+        self._waiters = collections.defaultdict(list)  # type: Dict[str, List[Tuple[Optional[str], asyncio.Future]]]
         self._join_failure = None
         self.initialized = False
         self.login_state = talkwire.LOGGED_OUT
-        self.channels = set()  # joined: OnJoinedChannel heard, OnLeftChannel not yet
+        self.channels = set()  # type: Set[str]  # joined: OnJoinedChannel heard, OnLeftChannel not yet
 
     def __getattr__(self, name):
         # Every other Connector method, through the connector.
@@ -245,12 +244,17 @@ class AsyncConnector(object):
             raise AttributeError(name)
         return getattr(connector, name)
 
+    def _open(self) -> Any:
+        if self.connector is None:
+            raise RuntimeError("this AsyncConnector is closed")
+        return self.connector
+
     @property
-    def waiting(self):
+    def waiting(self) -> int:
         """How many helper calls are waiting for their callback."""
         return sum(len(waiters) for waiters in self._waiters.values())
 
-    def close(self):
+    def close(self) -> None:
         """Detaches from the loop and lets go of the connector."""
         self._attachment.detach()
         for waiters in self._waiters.values():
@@ -268,42 +272,42 @@ class AsyncConnector(object):
 
     # ---- helpers ----------------------------------------------------------
 
-    async def initialize(self, *arguments):
+    async def initialize(self, *arguments: Any) -> None:
         """InitializeEx(*arguments); returns when OnInitialized reports 0."""
-        return await self._request("initialize", None, self.connector.InitializeEx, *arguments)
+        return await self._request("initialize", None, self._open().InitializeEx, *arguments)
 
-    async def login(self, account_name, password):
+    async def login(self, account_name: str, password: str) -> None:
         """Login(); returns when OnLoggedIn reports LOGGED_IN."""
-        return await self._request("login", None, self.connector.Login, account_name, password)
+        return await self._request("login", None, self._open().Login, account_name, password)
 
-    async def join(self, channel_name):
+    async def join(self, channel_name: str) -> None:
         """JoinChannelEx(channel_name); returns when OnJoinedChannel reports it."""
-        return await self._request("join", channel_name, self.connector.JoinChannelEx, channel_name)
+        return await self._request("join", channel_name, self._open().JoinChannelEx, channel_name)
 
-    async def leave(self, channel_name):
+    async def leave(self, channel_name: str) -> None:
         """LeaveChannel(channel_name); returns when OnLeftChannel reports it
         (at once for a channel not joined)."""
         self._fail("join", VoiceError(0, "left before it was joined", "LeaveChannel"), channel_name)
         if channel_name not in self.channels:
-            self.connector.LeaveChannel(channel_name)
+            self._open().LeaveChannel(channel_name)
             return None
-        return await self._request("leave", channel_name, self.connector.LeaveChannel, channel_name)
+        return await self._request("leave", channel_name, self._open().LeaveChannel, channel_name)
 
-    async def logout(self):
+    async def logout(self) -> None:
         """Logout(); returns when OnLoggedIn reports LOGGED_OUT (at once when
         not logged in)."""
         if self.login_state == talkwire.LOGGED_OUT:
-            self.connector.Logout()
+            self._open().Logout()
             return None
-        return await self._request("logout", None, self.connector.Logout)
+        return await self._request("logout", None, self._open().Logout)
 
-    async def shutdown(self):
+    async def shutdown(self) -> None:
         """InitiateShutdown(); returns when OnShutDown reports it (at once
         when not initialised)."""
         if not self.initialized:
-            self.connector.InitiateShutdown()
+            self._open().InitiateShutdown()
             return None
-        return await self._request("shutdown", None, self.connector.InitiateShutdown)
+        return await self._request("shutdown", None, self._open().InitiateShutdown)
 
     async def _request(self, kind, argument, method, *arguments):
         future = self.loop.create_future()
@@ -355,20 +359,25 @@ class AsyncConnector(object):
             self.channels.clear()
             self._resolve("logout")
 
-    def _login_failed(self, status_code, status_text, callback):
+    def _login_failed(self, error):
         self.login_state = talkwire.LOGGED_OUT
-        error = VoiceError(status_code, status_text, callback)
         self._fail("login", error)
         self._fail("logout", error)
 
-    def _join_failed(self, status_code, text, callback):
-        error = VoiceError(status_code, text, callback)
-        if callback == "FailedChannelCreate":
-            self._fail("join", error, oldest_only=True)
-            return
+    def _account_not_found(self):
+        self._login_failed(VoiceError(talkwire.STATUS_ACCOUNT_NOT_FOUND, "", "OnAccountNotFound"))
+
+    def _failed_on_login(self, status_code, status_text):
+        self._login_failed(VoiceError(status_code, status_text, "FailedOnLogin"))
+
+    def _failed_channel_create(self, status_code, status_text):
+        self._fail("join", VoiceError(status_code, status_text, "FailedChannelCreate"), oldest_only=True)
+
+    def _failed_join_channel(self, status_code, message):
         # A session lost while connecting is followed by OnLeftChannel for
         # its channel within the same dispatch; otherwise the failure is the
         # oldest join's.
+        error = VoiceError(status_code, message, "FailedJoinChannel")
         self._join_failure = error
         self.loop.call_soon(self._settle_join_failure, error)
 

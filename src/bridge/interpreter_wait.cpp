@@ -56,6 +56,10 @@ WaitEnd wait_with_interpreter_released(HANDLE event, DWORD flags, DWORD millisec
 
 AnswerWait wait_for_answer(HANDLE event)
 {
+    // An answer that came while the request was being issued needs no
+    // sleep, and the interpreter lock need not change hands.
+    if (WaitForSingleObject(event, 0) == WAIT_OBJECT_0)
+        return AnswerWait::answered;
     switch (wait_with_interpreter_released(event, 0, INFINITE)) {
     case WaitEnd::event:
         return AnswerWait::answered;

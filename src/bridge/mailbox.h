@@ -95,7 +95,7 @@ private:
     std::vector<sdk_message_base_t *> owned_;   // handled up to taken_
     size_t taken_ = 0;
     DWORD owner_thread_ = 0;                    // written by open() only
-    bool forsaken_ = false;                     // owner thread only
+    bool forsaken_ = false;                     // set by forsake(), in a forked child
 };
 
 }  // namespace talkwire

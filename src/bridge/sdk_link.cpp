@@ -41,9 +41,9 @@ void SdkLink::unlink()
     if (!linked_)
         return;
     linked_ = false;
-    // After this returns no handler call is running or will post again.  In
-    // a forked child the SDK's thread stayed in the parent, with whatever it
-    // held at the fork: neither the SDK nor the mailbox's lock is touched.
+    // In a forked child the SDK's thread stayed in the parent, with
+    // whatever it held at the fork: neither the SDK nor the mailbox's lock
+    // is touched.
     const bool forked = GetCurrentProcessId() != process_;
     if (!forked)
         sdk_unregister_message_notification_handler(notification_handler, &mailbox_);

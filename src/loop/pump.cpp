@@ -1,5 +1,8 @@
 #include "loop/pump.h"
 
+#include "bridge/errors.h"
+#include "bridge/interpreter_wait.h"
+#include "bridge/messages.h"
 #include "bridge/pump_exit.h"
 #include "bridge/pump_round.h"
 
@@ -48,8 +51,25 @@ PyObject *loop_pump(PyObject *, PyObject *args, PyObject *kwargs)
     DWORD milliseconds = 0;
     if (!timeout_milliseconds(timeout, milliseconds))
         return nullptr;
+
     PumpScope pump(nullptr);
-    PumpRound round = pump_round([&pump] { return pump.exit_requested(); });
+    auto stop_after = [&pump] { return pump.exit_requested(); };
+    PumpRound round = pump_round(stop_after);
+    // Waits only when nothing at all was waiting: a pending quit counts, so
+    // a quit left for Run does not make the caller sleep.
+    if (round.dispatched == 0 && !round.quit_pending && !round.stopped && milliseconds != 0) {
+        switch (wait_with_interpreter_released(nullptr, TWPLAT_WAIT_FOR_MESSAGES, milliseconds)) {
+        case WaitEnd::raised:
+            return nullptr;
+        case WaitEnd::failed:
+            return raise_error(0, "%s", msg::kCouldNotWaitForMessages);
+        case WaitEnd::messages:
+            round = pump_round(stop_after);
+            break;
+        default:
+            break;
+        }
+    }
     if (round.stopped)
         return pump.raise_parked();
     return py::integer(static_cast<long>(round.dispatched));
