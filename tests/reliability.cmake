@@ -1,7 +1,7 @@
 # Reliability runs, each under a label of its own (scripts/test.sh runs
 # them all):
-#   tsan      the thread stress and a host loop that dispatches without the
-#             interpreter lock, under ThreadSanitizer (TALKWIRE_SANITIZE=thread tree)
+#   tsan      the thread stress, the waits, and a host loop that dispatches
+#             without the interpreter lock, under ThreadSanitizer (TALKWIRE_SANITIZE=thread tree)
 #   fuzz      a short run of the dispatcher fuzzer (TALKWIRE_SANITIZE=fuzzer tree, clang)
 #   valgrind  the Python suite under valgrind memcheck, in Debian's python3.11
 #   refleak   the Python suite on Debian's debug interpreter (python3.11-dbg),
@@ -18,6 +18,14 @@ if(TALKWIRE_SANITIZE STREQUAL "thread")
     set_tests_properties(tsan_stress_${tag} PROPERTIES
       LABELS tsan
       ENVIRONMENT "${PYTHON_TEST_ENVIRONMENT};TALKWIRE_STRESS_MESSAGES=100000;${stress_path}"
+      TIMEOUT 600)
+    # The waits that let the interpreter go while the SDK's thread answers.
+    add_test(NAME tsan_wait_${tag}
+      COMMAND ${TALKWIRE_${tag}_EXECUTABLE} -m unittest -v test_wait
+      WORKING_DIRECTORY ${PYTHON_TEST_DIR})
+    set_tests_properties(tsan_wait_${tag} PROPERTIES
+      LABELS tsan
+      ENVIRONMENT "${PYTHON_TEST_ENVIRONMENT};${stress_path}"
       TIMEOUT 600)
   endforeach()
   return()
