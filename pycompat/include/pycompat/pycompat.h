@@ -102,9 +102,7 @@ inline bool text_arg(PyObject *object, std::string &out)
 
 inline PyObject *integer(long value)
 {
-    // The interpreter shares one object for each small int; the ones asked
-    // for are kept here, so that the flags and states of every event cost
-    // no call into the interpreter.
+    // The small-int table (bench/RESULTS.md): 0 to 7, kept once made.
     static PyObject *small[8];
     const bool is_small = value >= 0 && value < 8;
     if (is_small && small[value]) {
