@@ -40,8 +40,9 @@ void on_connectivity_info(Dispatch &dispatch, const sdk_resp_aux_connectivity_in
         const sdk_connectivity_test_result_t *test = response.test_results[index];
         if (!test || test_passed(test->test_result))
             continue;
-        dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_TEST_FAILED, test_name(test->test_type),
-                        detail(test->test_result, base.status_text), or_empty(test->test_info));
+        dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_TEST_FAILED,
+                        test_name(test->test_type), detail(test->test_result, base.status_text),
+                        or_empty(test->test_info));
         return;
     }
     dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_ALL_PASSED, "", "", "");
