@@ -144,9 +144,7 @@ inline void set_embedded_nul_error(const char *method, int position, PyObject *o
 
 inline PyObject *integer(long value)
 {
-    // The interpreter shares one object for each small int; the ones asked
-    // for are kept here, so that the flags and states of every event cost
-    // no call into the interpreter.
+    // The small-int table (bench/RESULTS.md): 0 to 7, kept once made.
     static PyObject *small[8];
     const bool is_small = value >= 0 && value < 8;
     if (is_small && small[value]) {
