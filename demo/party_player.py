@@ -38,6 +38,13 @@ def emit(who, kind, name, args, command=None, call_args=None):
         sys.stdout.flush()
 
 
+def native(value):
+    """Python 2's json gives unicode; its Connector takes native str."""
+    if sys.version_info[0] < 3 and isinstance(value, type(u"")):
+        return value.encode("utf-8")
+    return value
+
+
 def text(value):
     """JSON-friendly: SDK texts may carry bytes that are not UTF-8."""
     if isinstance(value, bytes):
@@ -106,7 +113,7 @@ class Player(object):
                 self.carry_out(command)
 
     def carry_out(self, command):
-        number, name, args = command[0], command[1], command[2:]
+        number, name, args = command[0], native(command[1]), [native(arg) for arg in command[2:]]
         method = getattr(self.connector, name, None)
         if method is None or name.startswith("_"):
             emit(self.who, "error", name, ["no such method"], number)
