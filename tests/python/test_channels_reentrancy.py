@@ -553,7 +553,7 @@ class RandomRunTest(ChannelTest):
             state, flag = r.choice([(4, 1), (4, 0), (5, 0)])
             voicesdk.event(4, session_state=state, session_flag=flag, channel_name=name)
             deliveries.append(lambda: model.session_state(state, flag, name))
-        elif roll < 0.92:
+        elif roll < 0.95:
             if self.pending_removes:
                 cookie, handle = self.pending_removes.pop(r.randrange(len(self.pending_removes)))
                 ok = r.random() < 0.5
@@ -561,7 +561,7 @@ class RandomRunTest(ChannelTest):
                                     return_code=0 if ok else 1, status_code=0 if ok else 11)
                 if not ok:
                     deliveries.append(lambda: model.session_removal_refused(handle, 11))
-        elif roll < 0.94:
+        elif roll < 0.97:
             state = r.choice([0, 100, 3, 1, 2, 4])
             code = r.choice([20200, 9])
             voicesdk.event(1, login_state=state, status_code=code)
