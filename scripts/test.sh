@@ -171,7 +171,8 @@ if [ "$(count_label "$build" refleak)" -gt 0 ]; then
 elif ! command -v python3.11d >/dev/null; then
     skip "refleak" "no debug interpreter python3.11d" "Debian's python3.11-dbg"
 else
-    skip "refleak" "python3.11d has no headers" "Debian's python3.11-dbg"
+    skip "refleak" "$build made no run for python3.11d (its headers missing, or it came after the configure)" \
+         "Debian's python3.11-dbg"
 fi
 if [ "$(count_label "$build" valgrind)" -gt 0 ]; then
     labels+=(valgrind)

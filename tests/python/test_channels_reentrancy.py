@@ -559,7 +559,7 @@ class RandomRunTest(ChannelTest):
             voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=state, session_flag=flag,
                            channel_name=name)
             deliveries.append(lambda: model.session_state(state, flag, name))
-        elif roll < 0.92:
+        elif roll < 0.95:
             if self.pending_removes:
                 cookie, handle = self.pending_removes.pop(r.randrange(len(self.pending_removes)))
                 ok = r.random() < 0.5
@@ -567,7 +567,7 @@ class RandomRunTest(ChannelTest):
                                     return_code=0 if ok else 1, status_code=0 if ok else 11)
                 if not ok:
                     deliveries.append(lambda: model.session_removal_refused(handle, 11))
-        elif roll < 0.94:
+        elif roll < 0.97:
             state = r.choice([0, 100, 3, 1, 2, 4])
             code = r.choice([20200, 9])
             voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=state, status_code=code)
