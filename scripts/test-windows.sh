@@ -118,7 +118,7 @@ check_python_module() {
         return 1
     fi
     for dll in "$python_name.dll" "${needed[@]}"; do
-        grep -qx "$dll" <<<"$imports" || { echo "$pyd does not import $dll" >&2; return 1; }
+        grep -qix "$dll" <<<"$imports" || { echo "$pyd does not import $dll" >&2; return 1; }
     done
     [ -f "$(dirname "$pyd")/voicesdk.dll" ] || { echo "no voicesdk.dll beside $pyd" >&2; return 1; }
     echo "   $name.pyd: exports PyInit_$name; imports $(echo $imports)"

@@ -39,6 +39,7 @@ class _ThreadPump(object):
         self.attached = 0
         self.fd = None
         self.timer = None
+        self.stopped = False
 
     def start(self):
         fd = getattr(talkwire, "wakeup_fd", None)
@@ -52,6 +53,7 @@ class _ThreadPump(object):
         self.schedule()
 
     def stop(self):
+        self.stopped = True
         if self.fd is not None:
             self.loop.remove_reader(self.fd)
             self.fd = None
@@ -59,8 +61,11 @@ class _ThreadPump(object):
             self.timer.cancel()
             self.timer = None
 
+    # A callback run by the pump may detach the last connector (stop()):
+    # the pump is looked at again after each one.
+
     def readable(self):
-        if talkwire.pump() == 0 and self.still_readable():
+        if talkwire.pump() == 0 and not self.stopped and self.still_readable():
             # Nothing for us, yet the descriptor stays readable: a quit
             # waits there for Run.  Watching it would spin; pump on the
             # timer until it is taken.
@@ -76,6 +81,8 @@ class _ThreadPump(object):
     def tick(self):
         self.timer = None
         talkwire.pump()
+        if self.stopped:
+            return
         if self.fd is not None and not self.still_readable():
             self.loop.add_reader(self.fd, self.readable)
         else:

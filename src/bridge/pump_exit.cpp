@@ -24,12 +24,6 @@ const char kSharedKey[] = "talkwire.pump_exit.v1";
 thread_local PumpScope *t_innermost = nullptr;
 thread_local bool t_maybe_parked = false;
 
-PyObject *shared_key()
-{
-    static PyObject *key = py::interned_text(kSharedKey);  // kept for good
-    return key;
-}
-
 void destroy_shared(PyObject *capsule)
 {
     delete static_cast<PumpScope::Shared *>(PyCapsule_GetPointer(capsule, kSharedKey));
@@ -39,10 +33,9 @@ void destroy_shared(PyObject *capsule)
 PumpScope::Shared *find_shared()
 {
     PyObject *dict = PyThreadState_GetDict();
-    PyObject *key = shared_key();
-    if (!dict || !key)
+    if (!dict)
         return nullptr;
-    PyObject *capsule = PyDict_GetItem(dict, key);  // borrowed; errors suppressed
+    PyObject *capsule = PyDict_GetItemString(dict, kSharedKey);  // borrowed; errors suppressed
     if (!capsule || !PyCapsule_IsValid(capsule, kSharedKey))
         return nullptr;
     return static_cast<PumpScope::Shared *>(PyCapsule_GetPointer(capsule, kSharedKey));
@@ -56,13 +49,12 @@ PumpScope::Shared *find_or_make_shared()
         return shared;
     HeldError saved = HeldError::take();
     PyObject *dict = PyThreadState_GetDict();
-    PyObject *key = shared_key();
     auto *shared = new (std::nothrow) PumpScope::Shared{0, nullptr};
-    PyObject *capsule = shared && dict && key ? PyCapsule_New(shared, kSharedKey, destroy_shared) : nullptr;
+    PyObject *capsule = shared && dict ? PyCapsule_New(shared, kSharedKey, destroy_shared) : nullptr;
     if (!capsule) {
         delete shared;
         shared = nullptr;
-    } else if (PyDict_SetItem(dict, key, capsule) < 0) {
+    } else if (PyDict_SetItemString(dict, kSharedKey, capsule) < 0) {
         shared = nullptr;  // the capsule's destructor frees it
     }
     Py_XDECREF(capsule);

@@ -285,3 +285,51 @@ class AioJoinFailureTest(ConnectorTest):
 
         self.loop.run_until_complete(session())
 
+
+
+class AioTimedPumpTest(ConnectorTest):
+    """A loop that cannot watch descriptors (as Windows' default loop) is
+    pumped on a timer, which ends with the last attachment, even when a
+    callback detaches it."""
+
+    def test_timer_pumps_until_a_callback_detaches(self):
+        class NoReaders(asyncio.SelectorEventLoop):
+            def add_reader(self, *args):
+                raise NotImplementedError
+
+        loop = NoReaders()
+        heard = []
+        attachments = []
+        pumps = [0]
+        real_pump = talkwire.pump
+
+        def counting_pump(*args):
+            pumps[0] += 1
+            return real_pump(*args)
+
+        class Detaching(object):
+            def OnConnectorEvent(self, event_type, *unused):
+                heard.append(event_type)
+                attachments[0].detach()
+
+        async def session():
+            self.connector = None
+            self.connector = talkwire.Connector(Detaching())
+            attachments.append(aio.attach(self.connector))
+            voicesdk.event(3)
+            deadline = time.time() + LIMIT
+            while not heard:
+                self.assertLess(time.time(), deadline, "the timer did not pump")
+                await asyncio.sleep(0.001)
+            talkwire.pump = counting_pump
+            try:
+                await asyncio.sleep(0.1)
+            finally:
+                talkwire.pump = real_pump
+
+        try:
+            loop.run_until_complete(session())
+        finally:
+            loop.close()
+        self.assertEqual(heard, [3])
+        self.assertEqual(pumps[0], 0)

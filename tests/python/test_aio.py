@@ -8,7 +8,7 @@ import sys
 import unittest
 
 if sys.version_info >= (3, 7):
-    from aio_cases import AioJoinFailureTest, AioTest  # noqa: F401 (run from here)
+    from aio_cases import AioJoinFailureTest, AioTest, AioTimedPumpTest  # noqa: F401 (run from here)
 
 
 class AioOldInterpreterTest(unittest.TestCase):
