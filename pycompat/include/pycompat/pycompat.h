@@ -66,6 +66,17 @@ inline PyObject *text(const char *data, Py_ssize_t size)
 #endif
 }
 
+// An interned native str (a new reference), for names looked up again
+// and again; null with the error set.
+inline PyObject *interned_text(const char *name)
+{
+#if TW_PY3
+    return PyUnicode_InternFromString(name);
+#else
+    return PyString_InternFromString(name);
+#endif
+}
+
 inline PyObject *text(const char *data)
 {
     return text(data ? data : "", data ? static_cast<Py_ssize_t>(std::char_traits<char>::length(data)) : 0);
