@@ -34,6 +34,8 @@ PyObject *set_level(PyObject *self, CallArgs args, const LevelSetter<DeviceRecor
         HeldError device_error;
         try {
             issue_request_and_wait(std::move(device_level), setter.device_message);
+        } catch (const SignalRaised &) {
+            throw;  // Ctrl-C while it waited: nothing more is issued
         } catch (const PyErrOccurred &) {
             device_error = HeldError::take();
         }

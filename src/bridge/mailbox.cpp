@@ -181,4 +181,14 @@ void Mailbox::close()
         release(message);
 }
 
+void Mailbox::forsake()
+{
+    // No other thread runs in the child: nothing to lock against.
+    forsaken_ = true;
+    window_ = nullptr;
+    std::vector<sdk_message_base_t *>().swap(arrived_);
+    std::vector<sdk_message_base_t *>().swap(owned_);
+    taken_ = 0;
+}
+
 }  // namespace talkwire

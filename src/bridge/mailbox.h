@@ -27,7 +27,11 @@ public:
     Mailbox() = default;
     Mailbox(const Mailbox &) = delete;
     Mailbox &operator=(const Mailbox &) = delete;
-    ~Mailbox() { close(); }
+    ~Mailbox()
+    {
+        if (!forsaken_)
+            close();
+    }
 
     // Owner thread, before the SDK handler is registered.
     void open(HWND window);
@@ -68,6 +72,12 @@ public:
     // harmless.
     void close();
 
+    // In a child forked from the owner's process: forgets what it holds
+    // without taking its lock (the SDK thread that may have held it at the
+    // fork is not in the child) and without releasing the messages (they
+    // are the parent's SDK's; the child's copies go with the child).
+    void forsake();
+
 private:
     // Releases what waits in arrived_ for a window that is gone.
     void release_stranded();
@@ -85,6 +95,7 @@ private:
     std::vector<sdk_message_base_t *> owned_;   // handled up to taken_
     size_t taken_ = 0;
     DWORD owner_thread_ = 0;                    // written by open() only
+    bool forsaken_ = false;                     // set by forsake(), in a forked child
 };
 
 }  // namespace talkwire

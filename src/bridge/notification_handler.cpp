@@ -4,9 +4,14 @@
 #include "bridge/mailbox.h"
 #include "bridge/pending_request.h"
 
+#include <utility>
+
 namespace talkwire {
 namespace {
 
+// The record of the caller waiting for this answer, taken off its request:
+// the reference it carried is the handler's now, and a second answer to
+// the same request finds no caller.
 PendingRequest *waiting_caller(sdk_message_base_t *message)
 {
     if (message->message_type != sdk_message_response)
@@ -14,7 +19,7 @@ PendingRequest *waiting_caller(sdk_message_base_t *message)
     auto *response = reinterpret_cast<sdk_resp_base_t *>(message);
     if (!is_synchronous_response_type(response->response_type) || !response->request)
         return nullptr;
-    return static_cast<PendingRequest *>(response->request->user_pointer);
+    return static_cast<PendingRequest *>(std::exchange(response->request->user_pointer, nullptr));
 }
 
 // Messages nobody waits for, delivered a group at a time: one mailbox lock

@@ -64,58 +64,103 @@ private:
     Road road_ = kCallerOnly;
 };
 
+// The record a synchronous request carries to the SDK thread in its user
+// pointer.  It is counted: one reference is the caller's, one travels with
+// the request and is the SDK thread's after the answer's hand-off.  So a
+// caller that stops waiting (Ctrl-C) may go: the late answer still finds
+// the record, and whoever lets go last closes the event and releases an
+// answer that no queue took.
 class PendingRequest {
 public:
-    PendingRequest();
+    // Owner thread.  A record with both references, or null when no event
+    // could be made (the last error says why).
+    static PendingRequest *create();
     PendingRequest(const PendingRequest &) = delete;
     PendingRequest &operator=(const PendingRequest &) = delete;
-    virtual ~PendingRequest();
 
-    bool has_event() const { return event_ != nullptr; }
+    // Any thread: drops one reference; the last one destroys the record.
+    void release();
+
+    HANDLE event() const { return event_; }
     DWORD caller_thread() const { return caller_thread_; }
 
     // SDK thread: store the response, then signal.
     void hand_off(sdk_resp_base_t *response);
-    // SDK thread, after the post: the last touch of this record.  `posted`:
-    // the response reached a mailbox with a hold on it.
+    // SDK thread, after the post: the SDK side's last touch, which drops
+    // the reference the request carried.  `posted`: the response reached a
+    // mailbox with a hold on it.
     void post_outcome(bool posted);
 
-    // Owner thread.
-    bool wait(DWORD milliseconds = INFINITE);
+    // Owner thread, once the event was set.
     SyncResponse take();
 
 private:
     enum PostState { kPostPending, kPosted, kPostFailed };
 
+    PendingRequest();
+    virtual ~PendingRequest();
+
     HANDLE event_ = nullptr;
     DWORD caller_thread_;
     sdk_resp_base_t *response_ = nullptr;
     std::atomic<int> post_state_{kPostPending};
+    std::atomic<int> references_{2};
 };
 
+// The caller's reference to a PendingRequest.
+class PendingRef {
+public:
+    explicit PendingRef(PendingRequest *pending) : pending_(pending) {}
+    ~PendingRef()
+    {
+        if (pending_)
+            pending_->release();
+    }
+    PendingRef(const PendingRef &) = delete;
+    PendingRef &operator=(const PendingRef &) = delete;
+
+    PendingRequest *operator->() const { return pending_; }
+    PendingRequest *get() const { return pending_; }
+    explicit operator bool() const { return pending_ != nullptr; }
+
+private:
+    PendingRequest *pending_;
+};
+
+// How a synchronous caller sleeps until the answer's event is set.
+enum class AnswerWait {
+    answered,   // the event was set
+    failed,     // the wait failed (last error set)
+    abandoned,  // the caller stopped waiting (the waiter says why)
+};
+using AnswerWaiter = AnswerWait (*)(HANDLE event);
+
+// Sleeps until the event is set, nothing else ending it.
+AnswerWait wait_until_answered(HANDLE event);
+
 struct SyncOutcome {
-    enum Status { kNoEvent, kRefused, kWaitFailed, kAnswered };
+    enum Status { kNoEvent, kRefused, kWaitFailed, kAbandoned, kAnswered };
     Status status;
     int code;               // the refusal's value (kRefused)
     SyncResponse response;  // kAnswered
 };
 
-// Issues `request` with a PendingRequest and blocks, interpreter lock held,
-// until the SDK thread hands the response over.  Owner thread; the caller
-// decides what a failure raises.
+// Issues `request` with a PendingRequest and sleeps in `wait` until the SDK
+// thread hands the response over.  Owner thread; the caller decides what a
+// failure raises.  An abandoned wait leaves the answer to the record.
 template <class Record>
-SyncOutcome issue_request_and_wait(Request<Record> &&request)
+SyncOutcome issue_request_and_wait(Request<Record> &&request, AnswerWaiter wait = wait_until_answered)
 {
     Request<Record> owned(std::move(request));
-    PendingRequest pending;
-    if (!pending.has_event())
+    PendingRef pending(PendingRequest::create());
+    if (!pending)
         return SyncOutcome{SyncOutcome::kNoEvent, 0, SyncResponse()};  // never in flight
-    owned->base.user_pointer = &pending;
-    return issue_pending(&owned.release()->base, pending);
+    owned->base.user_pointer = pending.get();
+    return issue_pending(&owned.release()->base, pending, wait);
 }
 
 // The untyped part: `request` is already owned by the caller's SDK hand-off.
-SyncOutcome issue_pending(sdk_req_base_t *request, PendingRequest &pending);
+SyncOutcome issue_pending(sdk_req_base_t *request, const PendingRef &pending, AnswerWaiter wait);
 
 }  // namespace talkwire
 

@@ -31,6 +31,7 @@ public:
 
 private:
     HWND window_;
+    const DWORD process_;  // the process that registered the handler
     Mailbox mailbox_;
     bool linked_ = true;
 };

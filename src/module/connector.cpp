@@ -6,7 +6,7 @@
 namespace talkwire {
 
 Connector::Connector(PyObject *self, PyObject *listener)
-    : self_(self), listener_(OwnedRef::take(listener)), link_(this)
+    : self_(self), owner_process_(GetCurrentProcessId()), listener_(OwnedRef::take(listener)), link_(this)
 {
 }
 

@@ -30,6 +30,9 @@ public:
     PyObject *self() const { return self_; }
     // Null once the collector has cleared it: nothing is called then.
     PyObject *listener() const { return listener_.get(); }
+    // False in a child forked from the process that made the connector:
+    // the SDK's thread that serves it exists only there.
+    bool in_owner_process() const { return GetCurrentProcessId() == owner_process_; }
 
     // Cyclic garbage collection: the listener is the one object a connector
     // holds that can hold the connector in turn.
@@ -62,6 +65,7 @@ private:
     void dispatch(sdk_message_base_t *message);
 
     PyObject *self_;  // borrowed: this object lives inside it
+    const DWORD owner_process_;
     OwnedRef listener_;
     Py_ssize_t drains_ = 0;  // on_sdk_wake calls running, each holding a reference
     // Last: unlinked first, before the listener and the caches go.

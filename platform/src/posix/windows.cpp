@@ -140,6 +140,20 @@ void destroy_window(const std::shared_ptr<Window> &w, bool send_destroy)
 
 }  // namespace
 
+void windows_before_fork()
+{
+    classes().m.lock();
+    for (Shard &s : table().shards)
+        s.m.lock();
+}
+
+void windows_after_fork()
+{
+    for (Shard &s : table().shards)
+        s.m.unlock();
+    classes().m.unlock();
+}
+
 bool window_exists(HWND hwnd) { return find_window(hwnd) != nullptr; }
 
 bool window_post(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
