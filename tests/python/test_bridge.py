@@ -97,10 +97,14 @@ class Stopping(object):
 def host_message_loop():
     """The platform's own GetMessage/DispatchMessage calls, made from Python
     with the interpreter lock held, as a host's message loop would: no pump
-    of the module's runs.  None where the platform library is not at hand."""
+    of the module's runs.  None where the platform library is not at hand.
+    Elsewhere than on Windows the calls are found through the module, which
+    links the platform library: opening that library again by name makes
+    the dynamic loader lose track of some of its own memory."""
     try:
-        platform = ctypes.PyDLL("user32" if sys.platform == "win32" else "libtwplatform.so")
-    except OSError:
+        platform = ctypes.PyDLL("user32" if sys.platform == "win32" else _talkwire.__file__)
+        platform.GetMessageA
+    except (OSError, AttributeError):
         return None
 
     class MSG(ctypes.Structure):

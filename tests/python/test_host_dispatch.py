@@ -25,7 +25,10 @@ def platform_calls():
     if sys.platform == "win32":
         library = ctypes.WinDLL("user32")
     else:
-        library = ctypes.CDLL("libtwplatform.so")  # already loaded by _talkwire
+        # Found through _talkwire, which links the platform library: opening
+        # that library again by name makes the dynamic loader lose track of
+        # some of its own memory (valgrind's run reports it).
+        library = ctypes.CDLL(_talkwire.__file__)
     peek, dispatch = library.PeekMessageA, library.DispatchMessageA
     peek.argtypes = [ctypes.POINTER(MSG), ctypes.c_void_p, ctypes.c_uint, ctypes.c_uint, ctypes.c_uint]
     peek.restype = ctypes.c_int
