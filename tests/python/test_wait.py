@@ -217,15 +217,24 @@ class SlowAnswerTest(ServiceTest):
         self.assertEqual(seen.get("pending"), 1, "no other thread ran while the call waited")
 
 
+# valgrind checks a forked child's memory at its end too, and counts what
+# the child holds of the parent's (its threads' records, the interpreter's
+# locks re-made at the fork) as lost.
+UNDER_VALGRIND = "vgpreload" in os.environ.get("LD_PRELOAD", "")
+
+
 @unittest.skipUnless(POSIX, "fork()")
+@unittest.skipIf(UNDER_VALGRIND, "valgrind counts a forked child's copy of the parent as leaks")
 class ForkTest(ConnectorTest):
     def test_a_connector_used_in_a_forked_child_raises_at_once(self):
         voicesdk.answer("aux_get_mic_level", level=30)
+        verdict, written = os.pipe()
         with warnings.catch_warnings():
             warnings.simplefilter("ignore", DeprecationWarning)  # 3.12+: fork() with threads running
             pid = os.fork()
         if pid == 0:
-            code = 1
+            # The child reports through the pipe and ends at once, without
+            # the parent's exit handlers.
             try:
                 refused = 0
                 for method in (self.connector.GetMicrophoneVolume, self.connector.Run, self.connector.Logout):
@@ -235,21 +244,21 @@ class ForkTest(ConnectorTest):
                         refused += "forked" in str(error)
                 self.connector = None
                 gc.collect()
-                code = 0 if refused == 3 else 2
+                os.write(written, b"refused %d" % refused)
             finally:
-                os._exit(code)
+                os.kill(os.getpid(), signal.SIGKILL)
+        os.close(written)
         deadline = time.time() + 30
-        status = None
-        while time.time() < deadline:
-            done, status = os.waitpid(pid, os.WNOHANG)
-            if done:
-                break
+        ended = False
+        while not ended and time.time() < deadline:
+            ended = os.waitpid(pid, os.WNOHANG)[0] != 0
             time.sleep(0.01)
-        else:
+        if not ended:
             os.kill(pid, signal.SIGKILL)
             os.waitpid(pid, 0)
-            self.fail("the forked child was still waiting after 30 s")
-        self.assertEqual(status, 0, "the child's calls were not all refused")
+        report = os.read(verdict, 100) if ended else b"still waiting after 30 s"
+        os.close(verdict)
+        self.assertEqual(report, b"refused 3")
         # The parent's connector goes on as before.
         self.assertEqual(self.connector.GetMicrophoneVolume(), self.connector.GetMicrophoneVolume())
         self.pump()
