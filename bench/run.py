@@ -15,6 +15,7 @@ import threading
 import time
 
 from harness import Quiet, Session, find_modules, heap_bytes, median, percentile, resident_bytes, timer
+from host_loop import GOALS as HOST_LOOP_GOALS, bench_host_loop
 
 try:
     range = xrange  # noqa: F821 (Python 2)
@@ -576,7 +577,7 @@ GOALS = [
     ("  the slowest of them (ms)", "interrupt", "sigint_to_keyboardinterrupt_max_ms", "", None),
     ("wake-ups of an idle Run per second", "interrupt", "idle_run_wakeups_per_second", "none (~1)",
      lambda v: v <= 2),
-]
+] + HOST_LOOP_GOALS
 
 
 def fmt(value):
@@ -611,6 +612,7 @@ BENCHMARKS = [
     ("scaling", bench_scaling),
     ("memory", bench_memory),
     ("interrupt", bench_interrupt),
+    ("host_loop", bench_host_loop),
 ]
 
 
@@ -637,6 +639,7 @@ def main():
     config.record_channels = 2000
     config.record_participants = 20000
     config.interrupts = 5 if config.quick else 30
+    config.latency_samples = int(5000 * scale)
 
     find_modules(config.build)
     import _talkwire  # noqa: F401 (fails here rather than half-way)

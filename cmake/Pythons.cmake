@@ -109,12 +109,12 @@ function(talkwire_record_python tag executable include version library platlib p
   set(TALKWIRE_${tag}_PURELIB "${purelib}" CACHE INTERNAL "")
 endfunction()
 
-function(talkwire_python_module target tag output_name sources_property)
-  get_property(sources GLOBAL PROPERTY ${sources_property})
-  get_property(links GLOBAL PROPERTY ${sources_property}_LINKS)
-  add_library(${target} MODULE ${sources})
+# `sources` is an interface library that carries the module's sources and
+# what they link.
+function(talkwire_python_module target tag output_name sources)
+  add_library(${target} MODULE)
   target_include_directories(${target} SYSTEM PRIVATE ${TALKWIRE_${tag}_INCLUDE})
-  target_link_libraries(${target} PRIVATE ${links})
+  target_link_libraries(${target} PRIVATE ${sources})
   talkwire_warnings(${target})
   # The generator expression keeps multi-config generators from adding a
   # per-configuration folder: the tests' PYTHONPATH names this one.
@@ -144,7 +144,7 @@ function(talkwire_install_python tag)
     return()
   endif()
   set(component python_${tag})
-  install(TARGETS _talkwire_${tag} voicesdk_${tag} LIBRARY DESTINATION "${platlib}" COMPONENT ${component})
+  install(TARGETS _talkwire_${tag} _talkwire_loop_${tag} voicesdk_${tag} LIBRARY DESTINATION "${platlib}" COMPONENT ${component})
   if(WIN32)
     install(FILES $<TARGET_FILE:voicesdk> DESTINATION "${platlib}" COMPONENT ${component})
   else()
@@ -152,13 +152,14 @@ function(talkwire_install_python tag)
             LIBRARY DESTINATION "${platlib}" COMPONENT ${component}
             RUNTIME DESTINATION "${platlib}" COMPONENT ${component})
   endif()
-  install(FILES ${CMAKE_SOURCE_DIR}/python/_talkwire.pyi DESTINATION "${platlib}" COMPONENT ${component})
+  install(FILES ${CMAKE_SOURCE_DIR}/python/_talkwire.pyi ${CMAKE_SOURCE_DIR}/python/_talkwire_loop.pyi DESTINATION "${platlib}" COMPONENT ${component})
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/python/talkwire DESTINATION "${purelib}" COMPONENT ${component}
           FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
 endfunction()
 
 function(talkwire_add_python_modules tag)
-  talkwire_python_module(_talkwire_${tag} ${tag} _talkwire TALKWIRE_MODULE_SOURCES)
-  talkwire_python_module(voicesdk_${tag} ${tag} voicesdk VOICESDK_PYTHON_SOURCES)
+  talkwire_python_module(_talkwire_${tag} ${tag} _talkwire talkwire_module)
+  talkwire_python_module(_talkwire_loop_${tag} ${tag} _talkwire_loop talkwire_loop_module)
+  talkwire_python_module(voicesdk_${tag} ${tag} voicesdk voicesdk_control)
   talkwire_install_python(${tag})
 endfunction()

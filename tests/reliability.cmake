@@ -1,6 +1,7 @@
 # Reliability runs, each under a label of its own (scripts/test.sh runs
 # them all):
-#   tsan      the thread stress and the waits under ThreadSanitizer (TALKWIRE_SANITIZE=thread tree)
+#   tsan      the thread stress, the waits, and a host loop that dispatches
+#             without the interpreter lock, under ThreadSanitizer (TALKWIRE_SANITIZE=thread tree)
 #   fuzz      a short run of the dispatcher fuzzer (TALKWIRE_SANITIZE=fuzzer tree, clang)
 #   valgrind  the Python suite under valgrind memcheck, in Debian's python3.11
 #   refleak   the Python suite on Debian's debug interpreter (python3.11-dbg),
@@ -12,7 +13,7 @@ if(TALKWIRE_SANITIZE STREQUAL "thread")
   foreach(tag IN LISTS TALKWIRE_PYTHON_TAGS)
     talkwire_pythonpath(stress_path ${CMAKE_BINARY_DIR}/python/${tag} ${CMAKE_SOURCE_DIR}/python ${PYTHON_TEST_DIR})
     add_test(NAME tsan_stress_${tag}
-      COMMAND ${TALKWIRE_${tag}_EXECUTABLE} -m unittest -v test_reliability_threads
+      COMMAND ${TALKWIRE_${tag}_EXECUTABLE} -m unittest -v test_reliability_threads test_host_dispatch
       WORKING_DIRECTORY ${PYTHON_TEST_DIR})
     set_tests_properties(tsan_stress_${tag} PROPERTIES
       LABELS tsan
@@ -62,7 +63,7 @@ if(VALGRIND_PROGRAM AND EXISTS ${TALKWIRE_VALGRIND_PYTHON} AND "py311" IN_LIST T
             ${TALKWIRE_VALGRIND_PYTHON} -m unittest discover -s ${PYTHON_TEST_DIR} -t ${PYTHON_TEST_DIR})
   set_tests_properties(valgrind_py311 PROPERTIES
     LABELS valgrind
-    ENVIRONMENT "PYTHONMALLOC=malloc;VOICESDK_PLAIN_ALLOCATION=1;PYTHONDONTWRITEBYTECODE=1;TALKWIRE_STRESS_MESSAGES=3000;TALKWIRE_SOURCE_DIR=${CMAKE_SOURCE_DIR};PYTHONPATH=${CMAKE_BINARY_DIR}/python/py311:${CMAKE_SOURCE_DIR}/python:${PYTHON_TEST_DIR}"
+    ENVIRONMENT "PYTHONMALLOC=malloc;VOICESDK_PLAIN_ALLOCATION=1;PYTHONDONTWRITEBYTECODE=1;TALKWIRE_STRESS_MESSAGES=3000;TALKWIRE_SERVICE_REQUESTS=3000;TALKWIRE_SOURCE_DIR=${CMAKE_SOURCE_DIR};PYTHONPATH=${CMAKE_BINARY_DIR}/python/py311:${CMAKE_SOURCE_DIR}/python:${PYTHON_TEST_DIR}"
     TIMEOUT 1200)
 endif()
 
@@ -75,30 +76,25 @@ if(TALKWIRE_DEBUG_PYTHON)
                   "import sys, sysconfig; sys.stdout.write(sysconfig.get_paths()['include'] if hasattr(sys, 'gettotalrefcount') else '')"
                   OUTPUT_VARIABLE debug_include RESULT_VARIABLE rc)
   if(rc EQUAL 0 AND EXISTS "${debug_include}/Python.h")
-    foreach(module _talkwire voicesdk)
-      if(module STREQUAL "_talkwire")
-        get_property(sources GLOBAL PROPERTY TALKWIRE_MODULE_SOURCES)
-        get_property(links GLOBAL PROPERTY TALKWIRE_MODULE_SOURCES_LINKS)
-      else()
-        get_property(sources GLOBAL PROPERTY VOICESDK_PYTHON_SOURCES)
-        get_property(links GLOBAL PROPERTY VOICESDK_PYTHON_SOURCES_LINKS)
-      endif()
-      add_library(${module}_debug_python MODULE ${sources})
+    foreach(module _talkwire _talkwire_loop voicesdk)
+      add_library(${module}_debug_python MODULE)
       target_include_directories(${module}_debug_python PRIVATE ${debug_include})
-      target_link_libraries(${module}_debug_python PRIVATE ${links})
       set_target_properties(${module}_debug_python PROPERTIES
         OUTPUT_NAME ${module} PREFIX "" SUFFIX ".so"
         CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden
         LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/python/debug
         BUILD_RPATH "${CMAKE_BINARY_DIR}/lib")
     endforeach()
+    target_link_libraries(_talkwire_debug_python PRIVATE talkwire_module)
+    target_link_libraries(_talkwire_loop_debug_python PRIVATE talkwire_loop_module)
+    target_link_libraries(voicesdk_debug_python PRIVATE voicesdk_control)
     # Every test file run four times after two warm-ups; a file whose
     # reference or memory-block count grows in all four fails.
     add_test(NAME refleak_debug_python
       COMMAND ${TALKWIRE_DEBUG_PYTHON} -m test --testdir ${PYTHON_TEST_DIR} -R 2:4 -j0)
     set_tests_properties(refleak_debug_python PROPERTIES
       LABELS refleak
-      ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;TALKWIRE_STRESS_MESSAGES=2000;TALKWIRE_SOURCE_DIR=${CMAKE_SOURCE_DIR};PYTHONPATH=${CMAKE_BINARY_DIR}/python/debug:${CMAKE_SOURCE_DIR}/python:${PYTHON_TEST_DIR}"
+      ENVIRONMENT "PYTHONDONTWRITEBYTECODE=1;TALKWIRE_STRESS_MESSAGES=2000;TALKWIRE_SERVICE_REQUESTS=3000;TALKWIRE_SOURCE_DIR=${CMAKE_SOURCE_DIR};PYTHONPATH=${CMAKE_BINARY_DIR}/python/debug:${CMAKE_SOURCE_DIR}/python:${PYTHON_TEST_DIR}"
       TIMEOUT 900)
   endif()
 endif()

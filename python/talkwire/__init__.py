@@ -4,7 +4,8 @@ Connector (from the _talkwire extension module) connects to the voice
 service, logs in, joins and steers channels, picks audio devices, runs the
 connectivity troubleshooter and binds push-to-talk keys; everything the
 service reports comes back as calls on a listener, a subclass of Listener,
-while the client's thread runs Connector.Run().
+while the client's thread runs Connector.Run(), or the host's own loop calls
+pump() (talkwire.host_loop; talkwire.aio for asyncio).
 
     import talkwire
 
@@ -16,15 +17,21 @@ while the client's thread runs Connector.Run().
             if login_state == talkwire.LOGGED_IN:
                 connector.JoinChannelEx("lobby")
 
+        def OnJoinedChannel(self, channel_name):
+            pump_thread.quit()  # Run returns
+
+    pump_thread = talkwire.QuitHandle()
     connector = talkwire.Connector(Game())
     connector.InitializeEx("orb")
-    connector.Run()  # until WM_QUIT reaches this thread
+    connector.Run()  # until pump_thread.quit()
 """
 from _talkwire import Connector
 
 from talkwire import constants as _constants
+from talkwire import host_loop as _host_loop
 from talkwire.constants import *  # noqa: F401,F403 (the named values are part of the API)
+from talkwire.host_loop import *  # noqa: F401,F403
 from talkwire.listener import CALLBACKS, Listener
 
-__all__ = ["Connector", "Listener", "CALLBACKS"] + sorted(
+__all__ = ["Connector", "Listener", "CALLBACKS"] + _host_loop.__all__ + sorted(
     name for name in vars(_constants) if name.isupper())

@@ -161,24 +161,7 @@ class Listener(object):
         """
 
 
-# The callbacks in catalogue order.
-CALLBACKS = (
-    "OnInitialized",
-    "OnShutDown",
-    "OnAccountCreated",
-    "OnCreateAccountFailed",
-    "OnAccountNotFound",
-    "FailedOnLogin",
-    "OnLoggedIn",
-    "FailedChannelCreate",
-    "FailedJoinChannel",
-    "OnJoinedChannel",
-    "OnLeftChannel",
-    "OnParticipantJoined",
-    "OnParticipantLeft",
-    "OnParticipantStateChanged",
-    "OnMicrophoneIntensityEvent",
-    "OnKeyEvent",
-    "OnConnectorEvent",
-    "OnConnectivityTroubleShooterErrorFound",
-)
+# Every callback, in the order Listener defines them: the class is the
+# catalogue, which the module's dispatcher is built from.
+CALLBACKS = tuple(sorted((name for name in vars(Listener) if not name.startswith("_")),
+                         key=lambda name: vars(Listener)[name].__code__.co_firstlineno))

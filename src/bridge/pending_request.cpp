@@ -7,8 +7,17 @@ namespace talkwire {
 bool is_synchronous_response_type(int response_type)
 {
     switch (response_type) {
-    case 6: case 87: case 88: case 89: case 90: case 91:
-    case 92: case 93: case 94: case 97: case 98:
+    case sdk_response_sessiongroup_create:
+    case sdk_response_aux_get_capture_devices:
+    case sdk_response_aux_get_render_devices:
+    case sdk_response_aux_set_capture_device:
+    case sdk_response_aux_set_render_device:
+    case sdk_response_aux_capture_audio_start:
+    case sdk_response_aux_capture_audio_stop:
+    case sdk_response_aux_get_mic_level:
+    case sdk_response_aux_get_speaker_level:
+    case sdk_response_aux_set_mic_level:
+    case sdk_response_aux_set_speaker_level:
         return true;
     default:
         return false;

@@ -23,6 +23,13 @@
 // innermost pump of ours raises it when its dispatch returns, and a nested
 // pump's exception reaches the callback that ran it like any raised error.
 //
+// The pumps are in more than one extension module (_talkwire's Run,
+// _talkwire_loop's pump), each with its own copy of this code and of its
+// thread-local variables, and any of them may be running, nested in any
+// order, when a dispatch parks.  So what they share, the number of pumps
+// open on the thread and the parked exception, is one record per thread in
+// the interpreter's per-thread dictionary, found by every module alike.
+//
 // Owner thread, interpreter lock held, throughout.
 #ifndef TALKWIRE_BRIDGE_PUMP_EXIT_H
 #define TALKWIRE_BRIDGE_PUMP_EXIT_H
@@ -34,7 +41,8 @@ namespace talkwire {
 class PumpScope {
 public:
     // `called_on`: the object the pump method was called on (Run's self),
-    // whose caller holds a reference to it until the pump returns.
+    // whose caller holds a reference to it until the pump returns; null for
+    // a pump that is a function.
     explicit PumpScope(PyObject *called_on);
     ~PumpScope();
     PumpScope(const PumpScope &) = delete;
@@ -46,11 +54,14 @@ public:
     // pump's result.
     PyObject *raise_parked();
 
+    struct Shared;
+
 private:
     friend Py_ssize_t pump_call_references(PyObject *object);
 
-    PumpScope *outer_;
-    PyObject *called_on_;
+    Shared *shared_;       // null when the record could not be made
+    PumpScope *outer_;     // this module's next pump out, on this thread
+    PyObject *called_on_;  // null for a pump that is no method
 };
 
 // With an error set: when it is a KeyboardInterrupt or SystemExit (or a

@@ -1,6 +1,7 @@
 #include "dispatch/listener.h"
 
 #include "bridge/pump_exit.h"
+#include "pycompat/held_error.h"
 
 namespace talkwire {
 namespace dispatch {
@@ -18,13 +19,8 @@ OwnedRef callback_name(Callback callback)
 {
     static PyObject *names[kCallbackCount] = {};
     size_t index = static_cast<size_t>(callback);
-    if (!names[index]) {
-#if TW_PY3
-        names[index] = PyUnicode_InternFromString(kCallbackNames[index]);
-#else
-        names[index] = PyString_InternFromString(kCallbackNames[index]);
-#endif
-    }
+    if (!names[index])
+        names[index] = py::interned_text(kCallbackNames[index]);
     return OwnedRef::take(names[index]);
 }
 
@@ -32,12 +28,11 @@ OwnedRef callback_name(Callback callback)
 // looked up with the call's error put aside.
 OwnedRef method_for_report(PyObject *listener, PyObject *name)
 {
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
+    HeldError error = HeldError::take();
     OwnedRef method = OwnedRef::steal(PyObject_GetAttr(listener, name));
     if (!method)
         PyErr_Clear();
-    PyErr_Restore(type, value, traceback);
+    error.restore();
     return method;
 }
 

@@ -6,6 +6,7 @@
 #ifndef TALKWIRE_DISPATCH_LISTENER_H
 #define TALKWIRE_DISPATCH_LISTENER_H
 
+#include "catalogue.h"
 #include "dispatch/text_cache.h"
 #include "pycompat/pycompat.h"
 #include "pycompat/ref.h"
@@ -17,27 +18,8 @@
 namespace talkwire {
 namespace dispatch {
 
-// The listener protocol: every method the module ever calls.
-#define TALKWIRE_CALLBACKS(X)                   \
-    X(OnInitialized)                            \
-    X(OnShutDown)                               \
-    X(OnAccountCreated)                         \
-    X(OnCreateAccountFailed)                    \
-    X(OnAccountNotFound)                        \
-    X(FailedOnLogin)                            \
-    X(OnLoggedIn)                               \
-    X(FailedChannelCreate)                      \
-    X(FailedJoinChannel)                        \
-    X(OnJoinedChannel)                          \
-    X(OnLeftChannel)                            \
-    X(OnParticipantJoined)                      \
-    X(OnParticipantLeft)                        \
-    X(OnParticipantStateChanged)                \
-    X(OnMicrophoneIntensityEvent)               \
-    X(OnKeyEvent)                               \
-    X(OnConnectorEvent)                         \
-    X(OnConnectivityTroubleShooterErrorFound)
-
+// The listener protocol, TALKWIRE_CALLBACKS, comes from the methods of the
+// talkwire package's Listener class.
 enum class Callback {
 #define TALKWIRE_CALLBACK_ENUM(name) name,
     TALKWIRE_CALLBACKS(TALKWIRE_CALLBACK_ENUM)

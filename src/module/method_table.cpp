@@ -1,8 +1,6 @@
 #include "module/methods.h"
 #include "module/owner_process.h"
 
-#include <cstring>
-
 namespace talkwire {
 namespace {
 
@@ -25,10 +23,17 @@ PyCFunction as_table_slot(Function *function)
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
-#define TALKWIRE_METHOD_METH_VARARGS(name)                                                         \
-    {#name, as_table_slot(py::positional_method<CallArgs, in_owner_process<Connector_##name>>),    \
-     py::kPositionalStyle, #name},
-#define TALKWIRE_METHOD_METH_NOARGS(name) {#name, in_owner_process<Connector_##name>, METH_NOARGS, #name},
+constexpr bool same_text(const char *a, const char *b) { return *a == *b && (*a == '\0' || same_text(a + 1, b + 1)); }
+
+// A method's doc string is its name, but for one, which keeps an older name.
+constexpr const char *method_doc(const char *name)
+{
+    return same_text(name, "GetAudioInputDevices") ? "GetMicrophoneDevices" : name;
+}
+
+#define TALKWIRE_METHOD_METH_VARARGS(name) \
+    {#name, as_table_slot(py::positional_method<CallArgs, in_owner_process<Connector_##name>>), py::kPositionalStyle, method_doc(#name)},
+#define TALKWIRE_METHOD_METH_NOARGS(name) {#name, in_owner_process<Connector_##name>, METH_NOARGS, method_doc(#name)},
 #define TALKWIRE_METHOD_ENTRY(name, style) TALKWIRE_METHOD_##style(name)
 
 PyMethodDef g_methods[] = {
@@ -42,14 +47,6 @@ PyMethodDef g_methods[] = {
 
 }  // namespace
 
-PyMethodDef *connector_methods()
-{
-    for (PyMethodDef *method = g_methods; method->ml_name; ++method) {
-        // The one entry whose documentation differs from its name.
-        if (std::strcmp(method->ml_name, "GetAudioInputDevices") == 0)
-            method->ml_doc = "GetMicrophoneDevices";
-    }
-    return g_methods;
-}
+PyMethodDef *connector_methods() { return g_methods; }
 
 }  // namespace talkwire

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <vector>
 
 namespace talkwire {
@@ -193,9 +194,17 @@ TEST_F(BridgeTest, OnlyTheSynchronousSetIsHandedOff)
     EXPECT_EQ(WaitForSingleObject(pending->event(), 0), DWORD(WAIT_TIMEOUT));
     pending->release();  // the reference the request would have carried
     EXPECT_EQ(sink.received.size(), 1u);
-    for (int type : {6, 87, 88, 89, 90, 91, 92, 93, 94, 97, 98})
+    for (int type : {sdk_response_sessiongroup_create, sdk_response_aux_get_capture_devices,
+                     sdk_response_aux_get_render_devices, sdk_response_aux_set_capture_device,
+                     sdk_response_aux_set_render_device, sdk_response_aux_capture_audio_start,
+                     sdk_response_aux_capture_audio_stop, sdk_response_aux_get_mic_level,
+                     sdk_response_aux_get_speaker_level, sdk_response_aux_set_mic_level,
+                     sdk_response_aux_set_speaker_level})
         EXPECT_TRUE(is_synchronous_response_type(type)) << type;
-    for (int type : {1, 2, 3, 8, 28, 86, 95, 96, 99})
+    for (int type : std::initializer_list<int>{sdk_response_connector_create, sdk_response_connector_initiate_shutdown,
+                                               sdk_response_account_login, sdk_response_sessiongroup_add_session,
+                                               sdk_response_account_logout, sdk_response_aux_connectivity_info, 95,
+                                               96, 99})
         EXPECT_FALSE(is_synchronous_response_type(type)) << type;
 }
 

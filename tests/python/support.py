@@ -10,12 +10,12 @@ import weakref
 
 import _talkwire
 import voicesdk
+from talkwire.constants import E_FAIL, E_INVALIDARG, E_NOTIMPL  # noqa: F401 (for the tests)
 
 PY3 = sys.version_info[0] >= 3
 
-E_NOTIMPL = -2147467263
-E_FAIL = -2147467259
-E_INVALIDARG = -2147024809
+# An event type the SDK does not have: the module hands it to OnConnectorEvent.
+OTHER_EVENT = 3
 
 # voicesdk.fault() makes platform calls fail only where the platform layer
 # is ours; Windows has the real calls.

@@ -9,7 +9,7 @@ import unittest
 import _talkwire
 import voicesdk
 
-from support import ConnectorTest, RecordingListener, Unraisables, needs_platform_faults, pump
+from support import OTHER_EVENT, ConnectorTest, RecordingListener, Unraisables, needs_platform_faults, pump
 
 
 class DroppingListener(object):
@@ -69,8 +69,8 @@ class RunTest(ConnectorTest):
         listener = DroppingListener()
         listener.connector = _talkwire.Connector(listener)
         self.connector = None
-        voicesdk.event(3)
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
+        voicesdk.event(OTHER_EVENT)
         self.assertTrue(voicesdk.flush(5.0))
         voicesdk.post_quit()
         _talkwire.Connector.Run(listener.connector)
@@ -216,13 +216,13 @@ class TwoConnectorsTest(ConnectorTest):
         second = _talkwire.Connector(second_listener)
         self.assertEqual(voicesdk.handlers(), 2)
         # The first registered handler takes what the SDK delivers.
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         pump(second)
         self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0)])
         # Once the first is gone, the second's window receives.
         self.connector = None
         gc.collect()
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         pump(second)
         self.assertEqual(second_listener.of("OnConnectorEvent"), [(3, 0, 0)])
         # Both answer synchronous calls: the hand-off does not need a window.

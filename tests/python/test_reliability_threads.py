@@ -13,14 +13,14 @@ import unittest
 import _talkwire
 import voicesdk
 
-from support import assert_nothing_left, needs_platform_faults
+from support import OTHER_EVENT, assert_nothing_left, needs_platform_faults
 
 from reliability_support import answer_synchronous_requests
 
 MESSAGES = int(os.environ.get("TALKWIRE_STRESS_MESSAGES", "20000"))
 BURST = 64
-CONNECTOR_EVENT = 3
-MIC_EVENT = 11
+CONNECTOR_EVENT = OTHER_EVENT
+MIC_EVENT = voicesdk.EVENT_AUX_AUDIO_PROPERTIES
 
 
 class Counting(object):

@@ -66,6 +66,17 @@ inline PyObject *text(const char *data, Py_ssize_t size)
 #endif
 }
 
+// An interned native str (a new reference), for names looked up again
+// and again; null with the error set.
+inline PyObject *interned_text(const char *name)
+{
+#if TW_PY3
+    return PyUnicode_InternFromString(name);
+#else
+    return PyString_InternFromString(name);
+#endif
+}
+
 inline PyObject *text(const char *data)
 {
     return text(data ? data : "", data ? static_cast<Py_ssize_t>(std::char_traits<char>::length(data)) : 0);
@@ -115,11 +126,25 @@ inline bool text_arg(PyObject *object, std::string &out)
 #endif
 }
 
+// The parser's error for text with an embedded NUL, argument `position`
+// (from 1) of `method` (null: a format without a name): 2.7's TypeError,
+// word for word, or 3.x's ValueError, which here names the argument too.
+inline void set_embedded_nul_error(const char *method, int position, PyObject *object)
+{
+    const char *call = method ? "() " : "";
+#if TW_PY3
+    (void)object;
+    PyErr_Format(PyExc_ValueError, "%.200s%sargument %d: embedded null character", method ? method : "", call,
+                 position);
+#else
+    PyErr_Format(PyExc_TypeError, "%.200s%sargument %d must be string without null bytes, not %.50s",
+                 method ? method : "", call, position, Py_TYPE(object)->tp_name);
+#endif
+}
+
 inline PyObject *integer(long value)
 {
-    // The interpreter shares one object for each small int; the ones asked
-    // for are kept here, so that the flags and states of every event cost
-    // no call into the interpreter.
+    // The small-int table (bench/RESULTS.md): 0 to 7, kept once made.
     static PyObject *small[8];
     const bool is_small = value >= 0 && value < 8;
     if (is_small && small[value]) {
@@ -136,34 +161,6 @@ inline PyObject *integer(long value)
         small[value] = object;  // kept for good
     }
     return object;
-}
-
-// An exact native str whose C text is its own bytes, with no encoding
-// (ASCII on 3.x; any str on 2.7): its bytes, borrowed from the object.
-inline bool plain_text_view(PyObject *object, const char *&data, size_t &size)
-{
-#if TW_PY3
-    if (!PyUnicode_CheckExact(object) || !PyUnicode_IS_COMPACT_ASCII(object))
-        return false;
-    data = static_cast<const char *>(PyUnicode_DATA(object));
-    size = static_cast<size_t>(PyUnicode_GET_LENGTH(object));
-#else
-    if (!PyString_CheckExact(object))
-        return false;
-    data = PyString_AS_STRING(object);
-    size = static_cast<size_t>(PyString_GET_SIZE(object));
-#endif
-    return true;
-}
-
-// Exactly the native str type, no subclass.
-inline bool is_exact_text(PyObject *object)
-{
-#if TW_PY3
-    return PyUnicode_CheckExact(object);
-#else
-    return PyString_CheckExact(object);
-#endif
 }
 
 // The value of an object of exactly the native int type, as the argument
@@ -294,20 +291,46 @@ inline void *interrupt_event()
 }
 
 // Reports the pending exception to the interpreter's unraisable-exception
-// hook (sys.unraisablehook on 3.8+, stderr before) and clears it.
+// hook and clears it.
 inline void write_unraisable(PyObject *context)
 {
     PyErr_WriteUnraisable(context);
 }
 
+// What an extension module is made from; static, since the interpreter keeps
+// pointing at it for as long as the module lives.
+struct ModuleDefinition {
+    const char *name;
+    const char *doc;
+    PyMethodDef *methods;
+    bool (*fill)(PyObject *module);  // adds the attributes; false with the error set
+#if TW_PY3
+    PyModuleDef def;
+#endif
+};
+
+// The module, filled, or null with the error set.
+inline PyObject *create_module(ModuleDefinition &definition)
+{
+#if TW_PY3
+    definition.def = PyModuleDef{PyModuleDef_HEAD_INIT, definition.name, definition.doc, -1, definition.methods,
+                                 nullptr, nullptr, nullptr, nullptr};
+    PyObject *module = PyModule_Create(&definition.def);
+    if (module && !definition.fill(module))
+        Py_CLEAR(module);
+    return module;
+#else
+    PyObject *module = Py_InitModule3(definition.name, definition.methods, definition.doc);  // borrowed
+    return module && definition.fill(module) ? module : nullptr;
+#endif
+}
+
 }  // namespace py
 }  // namespace talkwire
 
-// Module definition: TW_MODULE_INIT(name) opens the init function;
-// tw_module_create() makes the module object; TW_MODULE_RETURN(m) ends it.
-// TW_MODULE_EXPORTS_BEGIN / _END bracket the init function, the module's one
-// export.  Modules build with hidden visibility, and interpreters before 3.9
-// leave PyMODINIT_FUNC's visibility alone; on Windows PyMODINIT_FUNC is
+// TW_MODULE_INIT(name, definition) defines the module's init function, its
+// one export: modules build with hidden visibility, and interpreters before
+// 3.9 leave PyMODINIT_FUNC's visibility alone; on Windows PyMODINIT_FUNC is
 // __declspec(dllexport), which exports it and nothing else.
 #if defined(__GNUC__) && !defined(_WIN32)
 #  define TW_MODULE_EXPORTS_BEGIN _Pragma("GCC visibility push(default)")
@@ -317,11 +340,13 @@ inline void write_unraisable(PyObject *context)
 #  define TW_MODULE_EXPORTS_END
 #endif
 #if TW_PY3
-#  define TW_MODULE_INIT(name) PyMODINIT_FUNC PyInit_##name(void)
-#  define TW_MODULE_RETURN(module) return (module)
+#  define TW_MODULE_INIT_FUNCTION(name, definition) \
+      PyMODINIT_FUNC PyInit_##name(void) { return ::talkwire::py::create_module(definition); }
 #else
-#  define TW_MODULE_INIT(name) PyMODINIT_FUNC init##name(void)
-#  define TW_MODULE_RETURN(module) do { (void)(module); return; } while (0)
+#  define TW_MODULE_INIT_FUNCTION(name, definition) \
+      PyMODINIT_FUNC init##name(void) { ::talkwire::py::create_module(definition); }
 #endif
+#define TW_MODULE_INIT(name, definition) \
+    TW_MODULE_EXPORTS_BEGIN TW_MODULE_INIT_FUNCTION(name, definition) TW_MODULE_EXPORTS_END
 
 #endif

@@ -1,7 +1,8 @@
-// The simulated voice service's settings and state, for the stand-in's own
-// control module.  Part of the stand-in, never of the SDK's interface.
-#ifndef VOICESDK_SRC_SERVICE_SERVICE_CONTROL_H
-#define VOICESDK_SRC_SERVICE_SERVICE_CONTROL_H
+// The simulated voice service's status codes, settings and state.  The
+// control interface (voicesdk/control.h) carries them across the library's
+// boundary as C records; here they are the service's own C++ types.
+#ifndef VOICESDK_SRC_SERVICE_SETTINGS_H
+#define VOICESDK_SRC_SERVICE_SETTINGS_H
 
 #include "voicesdk/voicesdk.h"
 
@@ -19,7 +20,11 @@ enum Status {
     kAccountNotFound = 20200,  // login of an account it does not know
     kWrongPassword = 20201,
     kAccountExists = 20202,    // account creation of a name already taken
-    kInvalidAccount = 20203    // account creation without a name
+    kInvalidAccount = 20203,   // account creation without a name
+    kAlreadyLoggedIn = 20204,  // login of an account that is logged in elsewhere
+    kServerUnreachable = 10060,  // no voice server answers at the address given
+    kServerLost = 10054,         // the voice server went away during the session
+    kNotServed = 1010            // a request the server leaves to the client's machine
 };
 
 struct Settings {
@@ -78,14 +83,6 @@ struct Snapshot {
     std::vector<int> key_codes;
     size_t pending = 0;                         // messages and ticks waiting for their time
 };
-
-// Each returns false (and does nothing) when the service is not the mode in
-// force.
-VOICESDK_API bool get_settings(Settings &out);
-VOICESDK_API bool set_settings(const Settings &settings);
-VOICESDK_API bool snapshot(Snapshot &out);
-// 1 once nothing is scheduled any more, 0 on time-out, -1 when not running.
-VOICESDK_API int wait_idle(double timeout_seconds);
 
 }  // namespace service
 }  // namespace voicesdk
