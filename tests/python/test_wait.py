@@ -177,10 +177,13 @@ held = {}
 for task in os.listdir("/proc/self/task"):
     if int(task) == os.getpid():
         continue
-    with open("/proc/self/task/%s/status" % task) as status:
-        for line in status:
-            if line.startswith("SigBlk:"):
-                held[task] = bool(int(line.split()[1], 16) & (1 << (signal.SIGINT - 1)))
+    try:
+        with open("/proc/self/task/%s/status" % task) as status:
+            for line in status:
+                if line.startswith("SigBlk:"):
+                    held[task] = bool(int(line.split()[1], 16) & (1 << (signal.SIGINT - 1)))
+    except (IOError, OSError):
+        pass  # ended meanwhile (InitializeEx's thread)
 say("held", json.dumps(sorted(held.values())))
 """)
         held = json.loads(child.expect("held"))
