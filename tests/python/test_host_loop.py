@@ -148,6 +148,7 @@ class QuitHandleTest(ConnectorTest):
         self.assertEqual(handle.thread_id, voicesdk.thread_id())
         quitter = threading.Thread(target=handle.quit)
         voicesdk.event(3)
+        self.assertTrue(voicesdk.flush(5.0))  # its wake-up is queued before the quit
         quitter.start()
         quitter.join()
         self.connector.Run()

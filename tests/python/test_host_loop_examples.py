@@ -17,8 +17,9 @@ class ExamplesTest(unittest.TestCase):
                                    stderr=subprocess.STDOUT)
         output = process.communicate()[0].decode("utf-8", "replace")
         self.assertEqual(process.returncode, 0, output)
-        # Ten seconds as users run it; sanitized interpreters run several times slower.
-        self.assertLess(time.time() - start, 30.0 if os.environ.get("LD_PRELOAD") else 10.0)
+        # Ten seconds as users run it; sanitized interpreters run several
+        # times slower (asyncio's import alone takes seconds under ASan).
+        self.assertLess(time.time() - start, 60.0 if os.environ.get("LD_PRELOAD") else 10.0)
         return output
 
     def test_frame_loop(self):
