@@ -28,12 +28,17 @@ def shown(values):
     return [short(v) if isinstance(v, type(u"")) and v.startswith("sip:") else v for v in values]
 
 
+def quoted(value):
+    """As Python 3 shows it, whatever the interpreter."""
+    return "'%s'" % value if isinstance(value, type(u"")) else repr(value)
+
+
 def describe(line):
     args = shown(line["args"])
     if line["kind"] == "callback":
         return "%-27s %s" % (line["name"], " ".join(str(a) for a in args))
     if line["kind"] in ("result", "error"):
-        call = "%s(%s)" % (line["name"], ", ".join(repr(a) for a in shown(line.get("call", []))))
+        call = "%s(%s)" % (line["name"], ", ".join(quoted(a) for a in shown(line.get("call", []))))
         outcome = "" if args == [None] else (" = %r" % (args[0],) if line["kind"] == "result" else " failed: %s" % args)
         return "-> %s%s" % (call, outcome)
     return line["name"]

@@ -60,6 +60,10 @@ class Lines(object):
                     raise AssertionError("gave up waiting for %s; saw %r" % (what, self.items[start:]))
                 self.changed.wait(min(left, 1.0))
 
+    def finish(self, timeout=10.0):
+        """Once the process has ended: waits until every line it wrote is in."""
+        self.thread.join(timeout)
+
     def until(self, check, timeout, what):
         """Waits until check() (which may read the lines) holds."""
         deadline = time.time() + timeout
@@ -113,12 +117,16 @@ class VoiceServer(object):
         """SIGINT, then the exit status."""
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGINT)
-        return wait_exit(self.process, timeout)
+        status = wait_exit(self.process, timeout)
+        self.log.finish()
+        return status
 
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
-        return wait_exit(self.process, 10.0)
+        status = wait_exit(self.process, 10.0)
+        self.log.finish()
+        return status
 
 
 def wait_exit(process, timeout):
@@ -212,9 +220,13 @@ class PlayerProcess(object):
                 self.send("quit")
             except (IOError, OSError):
                 pass
-        return wait_exit(self.process, timeout)
+        status = wait_exit(self.process, timeout)
+        self.lines.finish()
+        return status
 
     def kill(self):
         if self.process.poll() is None:
             self.process.kill()
-        return wait_exit(self.process, 10.0)
+        status = wait_exit(self.process, 10.0)
+        self.lines.finish()
+        return status

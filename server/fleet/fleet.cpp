@@ -256,12 +256,14 @@ void Fleet::read(int index, Clock::time_point at)
 {
     Client &client = clients_[static_cast<size_t>(index)];
     char buffer[65536];
-    for (;;) {
+    // One read per readiness: the loop is level-triggered, so whatever is
+    // left is reported again, and no read is spent learning that nothing is.
+    {
         ssize_t got = recv(client.fd, buffer, sizeof buffer, 0);
         if (got <= 0) {
             if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
                 throw std::runtime_error("the server closed client " + std::to_string(index));
-            break;
+            return;
         }
         client.in.feed(buffer, static_cast<size_t>(got));
         wire::FrameType type;

@@ -7,7 +7,8 @@ import sys
 import unittest
 
 SERVER = os.environ.get("TALKWIRE_VOICE_SERVER")
-sys.path.insert(0, os.path.join(os.environ.get("TALKWIRE_SOURCE_DIR", ""), "demo"))
+SOURCE = os.environ.get("TALKWIRE_SOURCE_DIR") or os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+sys.path.insert(0, os.path.join(SOURCE, "demo"))
 
 from party_support import PlayerProcess, VoiceServer, uri  # noqa: E402
 

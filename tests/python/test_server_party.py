@@ -8,7 +8,7 @@ import sys
 import time
 import unittest
 
-from server_support import SERVER, ServerTest, uri
+from server_support import SERVER, SOURCE, ServerTest, uri
 
 PLAIN = (0, 0)      # flag_a (talking), flag_b (muted by a moderator)
 TALKING = (1, 0)
@@ -155,7 +155,7 @@ class HungPlayerTest(ServerTest):
 class PartyDemoTest(unittest.TestCase):
     @unittest.skipUnless(SERVER and os.path.exists(SERVER), "the local voice server is not built here")
     def test_the_party_ends_by_itself_with_everyone_having_seen_everything(self):
-        party = os.path.join(os.environ["TALKWIRE_SOURCE_DIR"], "demo", "party.py")
+        party = os.path.join(SOURCE, "demo", "party.py")
         process = subprocess.Popen([sys.executable, party, SERVER], stdout=subprocess.PIPE)
         output = process.communicate()[0].decode("utf-8", "replace")
         self.assertEqual(process.returncode, 0, output)

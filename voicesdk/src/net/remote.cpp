@@ -73,9 +73,14 @@ void Remote::create_connector(const IssuedRequest &request)
         post_message(response.release());
         return;
     }
-    link->send(request);
-    std::lock_guard<std::mutex> lock(mutex_);
-    links_.push_back(std::shared_ptr<Link>(std::move(link)));
+    // Listed before the request goes: its answer may reach the game, and
+    // the game's next request this mode, before this thread runs again.
+    std::shared_ptr<Link> shared(std::move(link));
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        links_.push_back(shared);
+    }
+    shared->send(request);
 }
 
 // mutex_ held.  The link that knows one of the request's handles, else the
