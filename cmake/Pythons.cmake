@@ -3,15 +3,26 @@
 # extension modules, their install rules and the Python test run.  One
 # source builds for all of them.  PythonsWindows.cmake holds what differs on
 # Windows, cross-builds included.
+#
+# Each module file carries its interpreter's own suffix (EXT_SUFFIX:
+# _talkwire.cpython-311-x86_64-linux-gnu.so, _talkwire.cp311-win_amd64.pyd),
+# so that no interpreter imports a module built for another; 2.7 has none
+# and keeps the plain .so.
 
 include(${CMAKE_CURRENT_LIST_DIR}/PythonsWindows.cmake)
 
-# version;include;platlib;purelib;base prefix;pointer bits, with '/' in paths.
+# The folder, beside the modules, that holds the shared libraries they load
+# (found through $ORIGIN; on Windows the DLLs sit beside the modules).
+set(TALKWIRE_LIBS_FOLDER "talkwire.libs")
+
+# version;include;platlib;purelib;base prefix;pointer bits;extension suffix,
+# with '/' in paths.
 set(TALKWIRE_PROBE [=[
 import struct, sys, sysconfig
 paths = sysconfig.get_paths()
+suffix = sysconfig.get_config_var("EXT_SUFFIX") or sysconfig.get_config_var("SO") or ".so"
 fields = ["%d.%d.%d" % tuple(sys.version_info[:3]), paths["include"], paths["platlib"], paths["purelib"],
-          getattr(sys, "base_prefix", sys.prefix), str(struct.calcsize("P") * 8)]
+          getattr(sys, "base_prefix", sys.prefix), str(struct.calcsize("P") * 8), suffix]
 sys.stdout.write(";".join(field.replace("\\", "/") for field in fields))
 ]=])
 
@@ -73,6 +84,7 @@ function(talkwire_find_pythons out_tags)
     list(GET probe 3 purelib)
     list(GET probe 4 base_prefix)
     list(GET probe 5 bits)
+    list(GET probe 6 suffix)
     if(NOT EXISTS "${include}/Python.h")
       message(STATUS "talkwire: skipping ${exe} (no headers)")
       continue()
@@ -90,7 +102,8 @@ function(talkwire_find_pythons out_tags)
       endif()
     endif()
     list(APPEND tags ${tag})
-    talkwire_record_python(${tag} "${exe}" "${include}" "${version}" "${library}" "${platlib}" "${purelib}")
+    talkwire_record_python(${tag} "${exe}" "${include}" "${version}" "${library}" "${platlib}" "${purelib}"
+                           "${suffix}")
     message(STATUS "talkwire: Python ${version} (${exe})")
   endforeach()
   set(${out_tags} ${tags} PARENT_SCOPE)
@@ -99,14 +112,16 @@ endfunction()
 
 # What the targets and tests of one interpreter read.  EXECUTABLE, PLATLIB
 # and PURELIB are empty for a Windows interpreter seen from a cross-build:
-# its modules are built, not installed or tested.
-function(talkwire_record_python tag executable include version library platlib purelib)
+# its modules are built, not installed or tested.  EXT_SUFFIX names its
+# module files.
+function(talkwire_record_python tag executable include version library platlib purelib ext_suffix)
   set(TALKWIRE_${tag}_EXECUTABLE "${executable}" CACHE INTERNAL "")
   set(TALKWIRE_${tag}_INCLUDE "${include}" CACHE INTERNAL "")
   set(TALKWIRE_${tag}_VERSION "${version}" CACHE INTERNAL "")
   set(TALKWIRE_${tag}_LIBRARY "${library}" CACHE INTERNAL "")
   set(TALKWIRE_${tag}_PLATLIB "${platlib}" CACHE INTERNAL "")
   set(TALKWIRE_${tag}_PURELIB "${purelib}" CACHE INTERNAL "")
+  set(TALKWIRE_${tag}_EXT_SUFFIX "${ext_suffix}" CACHE INTERNAL "")
 endfunction()
 
 function(talkwire_python_module target tag output_name sources_property)
@@ -119,46 +134,73 @@ function(talkwire_python_module target tag output_name sources_property)
   # The generator expression keeps multi-config generators from adding a
   # per-configuration folder: the tests' PYTHONPATH names this one.
   set_target_properties(${target} PROPERTIES
-    OUTPUT_NAME ${output_name} PREFIX ""
+    OUTPUT_NAME ${output_name} PREFIX "" SUFFIX "${TALKWIRE_${tag}_EXT_SUFFIX}"
     CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden
     LIBRARY_OUTPUT_DIRECTORY "$<1:${CMAKE_BINARY_DIR}/python/${tag}>")
   if(WIN32)
     talkwire_windows_python_module(${target} ${tag})
   else()
     set_target_properties(${target} PROPERTIES
-      SUFFIX ".so"
       BUILD_RPATH "${CMAKE_BINARY_DIR}/lib"
-      INSTALL_RPATH "$ORIGIN")
+      INSTALL_RPATH "$ORIGIN/${TALKWIRE_LIBS_FOLDER}")
   endif()
 endfunction()
 
-# `cmake --install <build> --component python_<tag>` puts both modules, the
-# type stub and the shared libraries they load (found through $ORIGIN, or
-# beside them on Windows) into that interpreter's site-packages, and the
-# talkwire package beside them.  The paths are absolute; DESTDIR still
-# applies.
-function(talkwire_install_python tag)
-  set(platlib "${TALKWIRE_${tag}_PLATLIB}")
-  set(purelib "${TALKWIRE_${tag}_PURELIB}")
-  if(NOT platlib)
-    return()
+# The Python side of one interpreter below one site-packages folder: both
+# modules, the shared libraries they load, the talkwire package with its
+# py.typed, and the stubs of the two modules as stub-only packages
+# (_talkwire-stubs/__init__.pyi: type checkers look for those in
+# site-packages, not for a top-level _talkwire.pyi).  Without the stand-in,
+# the SDK's own library takes its place and the control module, its stub
+# and the demo stay out.  Extra arguments go to every install() rule.
+function(talkwire_install_python_layout tag platlib purelib)
+  set(options ${ARGN})
+  set(modules _talkwire_${tag})
+  if(TALKWIRE_STAND_IN)
+    list(APPEND modules voicesdk_${tag})
   endif()
-  set(component python_${tag})
-  install(TARGETS _talkwire_${tag} voicesdk_${tag} LIBRARY DESTINATION "${platlib}" COMPONENT ${component})
+  install(TARGETS ${modules} LIBRARY DESTINATION "${platlib}" ${options})
   if(WIN32)
-    install(FILES $<TARGET_FILE:voicesdk> DESTINATION "${platlib}" COMPONENT ${component})
+    install(FILES $<TARGET_FILE:voicesdk> DESTINATION "${platlib}" ${options})
   else()
-    install(TARGETS voicesdk twplatform
-            LIBRARY DESTINATION "${platlib}" COMPONENT ${component}
-            RUNTIME DESTINATION "${platlib}" COMPONENT ${component})
+    set(libs "${platlib}/${TALKWIRE_LIBS_FOLDER}")
+    install(TARGETS twplatform LIBRARY DESTINATION "${libs}" ${options})
+    if(TALKWIRE_STAND_IN)
+      install(TARGETS voicesdk LIBRARY DESTINATION "${libs}" ${options})
+    else()
+      install(PROGRAMS $<TARGET_FILE:voicesdk> DESTINATION "${libs}" RENAME "${TALKWIRE_SDK_INSTALL_NAME}" ${options})
+    endif()
   endif()
-  install(FILES ${CMAKE_SOURCE_DIR}/python/_talkwire.pyi DESTINATION "${platlib}" COMPONENT ${component})
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/python/talkwire DESTINATION "${purelib}" COMPONENT ${component}
-          FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+  install(FILES ${CMAKE_SOURCE_DIR}/python/_talkwire.pyi DESTINATION "${purelib}/_talkwire-stubs"
+          RENAME __init__.pyi ${options})
+  set(left_out PATTERN "__pycache__" EXCLUDE)
+  if(TALKWIRE_STAND_IN)
+    install(FILES ${CMAKE_SOURCE_DIR}/python/voicesdk.pyi DESTINATION "${purelib}/voicesdk-stubs"
+            RENAME __init__.pyi ${options})
+  else()
+    list(APPEND left_out PATTERN "demo.py" EXCLUDE)
+  endif()
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/python/talkwire DESTINATION "${purelib}" ${options}
+          FILES_MATCHING PATTERN "*.py" PATTERN "py.typed" ${left_out})
+endfunction()
+
+# `cmake --install <build> --component python_<tag>` installs the layout into
+# that interpreter's own site-packages (absolute paths; DESTDIR still
+# applies).  `--component wheel_<tag> --prefix <folder>` puts it straight
+# into <folder>, as a wheel holds it; a plain `cmake --install` leaves that
+# one out.
+function(talkwire_install_python tag)
+  if(TALKWIRE_${tag}_PLATLIB)
+    talkwire_install_python_layout(${tag} "${TALKWIRE_${tag}_PLATLIB}" "${TALKWIRE_${tag}_PURELIB}"
+                                   COMPONENT python_${tag})
+  endif()
+  talkwire_install_python_layout(${tag} "." "." COMPONENT wheel_${tag} EXCLUDE_FROM_ALL)
 endfunction()
 
 function(talkwire_add_python_modules tag)
   talkwire_python_module(_talkwire_${tag} ${tag} _talkwire TALKWIRE_MODULE_SOURCES)
-  talkwire_python_module(voicesdk_${tag} ${tag} voicesdk VOICESDK_PYTHON_SOURCES)
+  if(TALKWIRE_STAND_IN)
+    talkwire_python_module(voicesdk_${tag} ${tag} voicesdk VOICESDK_PYTHON_SOURCES)
+  endif()
   talkwire_install_python(${tag})
 endfunction()

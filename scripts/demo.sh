@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the modules for the default python3 and runs the demo voice session.
+# Builds the modules for the default python3 and runs the demo voice session
+# (python -m talkwire, the session in python/talkwire/demo.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -7,4 +8,4 @@ python=$(command -v python3)
 build=${TALKWIRE_DEMO_BUILD_DIR:-$root/build-demo}
 source "$root/scripts/build-modules.sh"
 build_modules "$python" "$build" -DTALKWIRE_BUILD_BENCH=OFF
-PYTHONPATH="$build/python/$tag:$root/python" exec "$python" "$root/demo/session.py" "$@"
+PYTHONPATH="$build/python/$tag:$root/python" exec "$python" -m talkwire "$@"

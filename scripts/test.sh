@@ -33,6 +33,11 @@ fi
 echo "== tests"
 ctest --test-dir "$build" --output-on-failure -j "$jobs" -LE "slow|fuzz|valgrind|refleak"
 
+# Installed as users install it: a wheel per CPython 3.7+ in a fresh virtual
+# environment (pip, offline), install.sh for 2.7 and 3.6, the suite against each.
+echo "== installations (scripts/test-wheels.sh)"
+TALKWIRE_BUILD_DIR="$build" "$root/scripts/test-wheels.sh"
+
 echo "== sanitized tests (ASan+UBSan, $default_python)"
 cmake -S "$root" -B "$asan" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DTALKWIRE_SANITIZE=address \
       -DTALKWIRE_PYTHONS="$default_python" -DTALKWIRE_BUILD_BENCH=OFF >/dev/null

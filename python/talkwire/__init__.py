@@ -19,12 +19,19 @@ while the client's thread runs Connector.Run().
     connector = talkwire.Connector(Game())
     connector.InitializeEx("orb")
     connector.Run()  # until WM_QUIT reaches this thread
+
+`python -m talkwire` plays a demo session against the stand-in SDK's
+simulated voice service; `python -m talkwire --version` prints __version__.
 """
 from _talkwire import Connector
 
-from talkwire import constants as _constants
+from talkwire import constants
 from talkwire.constants import *  # noqa: F401,F403 (the named values are part of the API)
 from talkwire.listener import CALLBACKS, Listener
 
+# The one place the version is written: the wheel's metadata reads it from
+# here, and `python -m talkwire --version` prints it.
+__version__ = "1.0.0"
+
 __all__ = ["Connector", "Listener", "CALLBACKS"] + sorted(
-    name for name in vars(_constants) if name.isupper())
+    name for name in vars(constants) if name.isupper())

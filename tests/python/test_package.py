@@ -49,9 +49,20 @@ def split_parameters(text):
     return [p for p in parameters if p and p not in ("self", "/")]
 
 
+def stub_text(module, source_name):
+    """The module's stub: the one installed beside it as a stub-only
+    package when there is one, else the sources'."""
+    installed = os.path.join(os.path.dirname(os.path.abspath(module.__file__)), module.__name__ + "-stubs",
+                             "__init__.pyi")
+    if os.path.isfile(installed):
+        with open(installed) as handle:
+            return handle.read()
+    return source("python", source_name)
+
+
 def stub():
     """{class name: {method name: [parameter lists, one per definition]}}."""
-    text = source("python", "_talkwire.pyi")
+    text = stub_text(_talkwire, "_talkwire.pyi")
     classes = {}
     for match in re.finditer(r"^class (\w+)\b[^\n]*:\n(.*?)(?=^\S|\Z)", text, re.M | re.S):
         methods = classes.setdefault(match.group(1), {})
@@ -88,6 +99,31 @@ class StubTest(unittest.TestCase):
     def test_module_still_has_only_connector(self):
         self.assertEqual([n for n in dir(_talkwire) if not n.startswith("__")], ["Connector"])
         self.assertIs(talkwire.Connector, _talkwire.Connector)
+
+
+def parameter_names(parameters):
+    """Names of a parameter list, stub or doc string alike: annotations,
+    defaults and the / and * markers left out, ** kept."""
+    names = []
+    for parameter in split_parameters(parameters):
+        name = re.match(r"(\**\w*)", parameter).group(1)
+        if name not in ("", "*"):
+            names.append(name)
+    return names
+
+
+class ControlStubTest(unittest.TestCase):
+    def test_stub_follows_the_control_module(self):
+        text = re.sub(r"#.*", "", stub_text(voicesdk, "voicesdk.pyi"))
+        functions = dict(re.findall(r"^def (\w+)\(((?:[^()]|\([^()]*\))*)\)", text, re.M))
+        constants = re.findall(r"^([A-Z_]+): ", text, re.M)
+        public = sorted(name for name in dir(voicesdk) if not name.startswith("_"))
+        self.assertEqual(sorted(list(functions) + constants), public)
+        for name, parameters in functions.items():
+            # Each function's doc string starts with its signature.
+            documented = re.match(r"%s\(([^)]*)\)" % name, getattr(voicesdk, name).__doc__)
+            self.assertTrue(documented, name)
+            self.assertEqual(parameter_names(parameters), parameter_names(documented.group(1)), name)
 
 
 class ListenerTest(unittest.TestCase):

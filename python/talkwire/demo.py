@@ -1,9 +1,10 @@
 """One voice session, end to end, against the simulated voice service: what
 the client does and what its listener hears, on one timeline.
 
-Run it with ./scripts/demo.sh (or with _talkwire, voicesdk and the talkwire
-package on the path).  It ends by itself and exits 0 when the session went
-as it should.
+Run it with `python -m talkwire` (or ./scripts/demo.sh from the sources).
+main() ends by itself and returns 0 when the session went as it should.
+DemoListener, Session and run_session are there for other programs to play
+the same session.  It needs the stand-in SDK's control module, voicesdk.
 """
 from __future__ import print_function
 
@@ -11,8 +12,9 @@ import sys
 import threading
 import time
 
-import talkwire
 import voicesdk
+
+import talkwire
 
 CHANNELS = ("lobby", "squad")
 START = time.time()
@@ -223,6 +225,8 @@ def summary(listener):
 
 
 def main():
+    global START
+    START = time.time()
     voicesdk.reset()
     voicesdk.mode("service")
     # Peers a little quicker than by default, and others in the squad.
@@ -241,6 +245,3 @@ def main():
     voicesdk.reset()
     return 0 if ok else 1
 
-
-if __name__ == "__main__":
-    sys.exit(main())
