@@ -8,6 +8,7 @@ the same session.  It needs the stand-in SDK's control module, voicesdk.
 """
 from __future__ import print_function
 
+import collections
 import sys
 import threading
 import time
@@ -49,7 +50,7 @@ class DemoListener(talkwire.Listener):
         self.troubleshooter = None
         self.joined = []
         self.left = []
-        self.participants = dict((name, set()) for name in CHANNELS)
+        self.participants = dict((name, set()) for name in CHANNELS)  # type: dict
         self.peers_left = 0
         self.shut_down = False
 
@@ -209,9 +210,7 @@ def run_session(session, listener):
 
 def summary(listener):
     requests = voicesdk.requests()
-    by_kind = {}
-    for request in requests:
-        by_kind[request["kind"]] = by_kind.get(request["kind"], 0) + 1
+    by_kind = collections.Counter(request["kind"] for request in requests)
     print()
     print("summary: %.1f s, %d requests issued, %d callbacks received" %
           (time.time() - START, len(requests), sum(listener.counts.values())))
