@@ -165,7 +165,7 @@ run_suite() {
     echo "$status" >"$out/logs/suite-$tag.status"
 }
 
-echo "== the Python suite against each installation ($jobs at a time)"
+echo "== the Python suite against each installation ($jobs at a time; $(( $(date +%s) - started )) s so far)"
 while read -r tag python prefix wheel path; do
     while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
     run_suite "$tag" "$python" "$prefix" "$wheel" "$path" &

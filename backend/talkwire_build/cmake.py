@@ -58,7 +58,10 @@ def _setting(config_settings, key, variable):
 def _run(command):
     sys.stderr.write("-- %s\n" % " ".join(shlex.quote(part) for part in command))
     sys.stderr.flush()
-    status = subprocess.call(command)
+    try:
+        status = subprocess.call(command)
+    except OSError as error:
+        raise RuntimeError("cannot run %s (%s): the build needs CMake 3.16 or newer on PATH" % (command[0], error))
     if status != 0:
         raise RuntimeError("%s failed with exit status %d" % (" ".join(command[:2]), status))
 
