@@ -15,7 +15,8 @@
 # every module came from the installation, unpack the wheel into a folder
 # whose path has spaces and non-ASCII characters and play a session there,
 # and run Debian's mypy against the installed stubs when it is present.
-# Wheels, environments and logs go to build-packages/.
+# One interpreter after another is installed and tested, $(nproc) at a time;
+# wheels, environments and logs go to build-packages/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -44,81 +45,92 @@ rm -rf "$out"
 mkdir -p "$out/wheels" "$out/logs" "$out/suite"
 cp "$root"/tests/python/*.py "$root"/voicesdk/tests/test_*.py "$out/suite/"
 
+now() { date +%s.%N; }
 seconds_since() { python3 -c "import sys, time; print('%.1f' % (time.time() - float(sys.argv[1])))" "$1"; }
-now() { python3 -c "import time; print(time.time())"; }
-fail() { echo "$1; its log:" >&2; cat "$2" >&2; exit 1; }
-
-# ---- installations ----------------------------------------------------------
-# Each line of $out/installed: tag python prefix wheel pythonpath
-: >"$out/installed"
 wheel_of() { ls "$1"/talkwire-*-cp"${2#py}"-*.whl; }
+# One build at a time in a shared tree: ninja does not share its folder.
+locked() { flock "$out/build.lock" "$@"; }
 
-install_wheel() {
-    local tag=$1 python=$2 venv=$out/venv-$1 log=$out/logs/install-$1.log wheel began
-    "$python" -m venv "$venv" >"$log" 2>&1 || fail "no virtual environment for $python" "$log"
+# Each step's line of the report goes to <job>.report; a failure ends the
+# job with its log.
+report() { echo "$2" >>"$out/logs/$1.report"; }
+step() {
+    local job=$1 what=$2
+    shift 2
+    "$@" >>"$out/logs/$job.log" 2>&1 || { report "$job" "FAILED: $what (log: $out/logs/$job.log)"; return 1; }
+}
+
+# The suite, from a folder of its own outside the sources, with nothing on
+# PYTHONPATH but the installation itself (2.7 and 3.6: the prefix's
+# site-packages).
+run_suite() {
+    local job=$1 python=$2 prefix=$3 wheel=$4 path=$5 place status=0 log=$out/logs/$1-suite.log
+    place=$(mktemp -d)
+    cp -r "$out/suite" "$place/tests"
+    (
+        cd "$place"
+        unset PYTHONPATH TALKWIRE_WHEEL
+        [ -z "$path" ] || export PYTHONPATH=$path
+        [ -z "$wheel" ] || export TALKWIRE_WHEEL=$wheel
+        PYTHONDONTWRITEBYTECODE=1 PYTHONNOUSERSITE=1 TALKWIRE_SOURCE_DIR=$root TALKWIRE_INSTALLED_PREFIX=$prefix \
+            "$python" -m unittest discover -s tests -t tests
+    ) >"$log" 2>&1 || status=$?
+    rm -rf "$place"
+    report "$job" "suite ($("$python" --version 2>&1)): $(grep -E "^(Ran|OK|FAILED)" "$log" | tr '\n' ' ')"
+    if [ $status != 0 ]; then
+        report "$job" "FAILED: the suite (log: $log)"
+        return 1
+    fi
+}
+
+# 3.7 and newer: a fresh virtual environment, a wheel, pip.
+wheel_job() {
+    local tag=$1 python=$2 venv=$out/venv-$1 wheel began
+    step "$tag" "python -m venv" "$python" -m venv "$venv" || return 1
     if [ "$tag" = "$default_tag" ]; then
         began=$(now)
-        (cd "$root" && "$venv/bin/pip" install --no-index .) >>"$log" 2>&1 || fail "pip install . failed" "$log"
-        echo "$tag: pip install --no-index . (build included) took $(seconds_since "$began") s"
-        (cd "$root" && "$venv/bin/pip" wheel --no-index --no-deps -w "$out/wheels" .) >>"$log" 2>&1 ||
-            fail "pip wheel . failed" "$log"
+        step "$tag" "pip install ." bash -c 'cd "$1" && "$2" install --no-index .' - "$root" "$venv/bin/pip" || return 1
+        report "$tag" "pip install --no-index . (its build included): $(seconds_since "$began") s"
+        step "$tag" "pip wheel ." bash -c 'cd "$1" && "$2" wheel --no-index --no-deps -w "$3" .' - \
+             "$root" "$venv/bin/pip" "$out/wheels" || return 1
         wheel=$(wheel_of "$out/wheels" "$tag")
     else
-        TALKWIRE_WHEEL_BUILD_DIR=$build "$venv/bin/pip" wheel --no-index --no-deps -w "$out/wheels" "$root" \
-            >>"$log" 2>&1 || fail "pip wheel failed for $python" "$log"
+        step "$tag" "pip wheel" locked env TALKWIRE_WHEEL_BUILD_DIR="$build" \
+             "$venv/bin/pip" wheel --no-index --no-deps -w "$out/wheels" "$root" || return 1
         wheel=$(wheel_of "$out/wheels" "$tag")
         began=$(now)
-        "$venv/bin/pip" install --no-index "$wheel" >>"$log" 2>&1 || fail "pip install $wheel failed" "$log"
-        echo "$tag: pip install of $(basename "$wheel") took $(seconds_since "$began") s"
+        step "$tag" "pip install" "$venv/bin/pip" install --no-index "$wheel" || return 1
+        report "$tag" "pip install of $(basename "$wheel"): $(seconds_since "$began") s"
     fi
-    echo "$tag $venv/bin/python $venv $wheel -" >>"$out/installed"
+    run_suite "$tag" "$venv/bin/python" "$venv" "$wheel" ""
 }
 
-install_prefix() {
-    local tag=$1 python=$2 prefix=$out/prefix-$1 log=$out/logs/install-$1.log site
-    TALKWIRE_INSTALL_BUILD_DIR=$build DESTDIR=$prefix "$root/scripts/install.sh" "$python" >"$log" 2>&1 ||
-        fail "scripts/install.sh $python failed" "$log"
+# 2.7 and 3.6: scripts/install.sh into a fresh DESTDIR.
+prefix_job() {
+    local tag=$1 python=$2 prefix=$out/prefix-$1 site
+    step "$tag" "scripts/install.sh" locked env TALKWIRE_INSTALL_BUILD_DIR="$build" DESTDIR="$prefix" \
+         "$root/scripts/install.sh" "$python" || return 1
     site=$prefix$("$python" -c 'import sysconfig; print(sysconfig.get_paths()["platlib"])')
-    echo "$tag: scripts/install.sh into $prefix"
-    echo "$tag $python $prefix - $site" >>"$out/installed"
+    report "$tag" "scripts/install.sh into $prefix"
+    run_suite "$tag" "$python" "$prefix" "" "$site"
 }
 
-echo "== installing from wheels (3.7 and newer) and with scripts/install.sh (2.7, 3.6)"
-for tag in $(cached TALKWIRE_PYTHON_TAGS | tr ';' ' '); do
-    python=$(cached "TALKWIRE_${tag}_EXECUTABLE")
-    case $tag in
-        py2*|py3[0-6]) install_prefix "$tag" "$python" ;;
-        *) install_wheel "$tag" "$python" ;;
-    esac
-done
-
-echo "== wheel for $default_tag:"
-"$default_python" - "$(wheel_of "$out/wheels" "$default_tag")" <<'EOF'
-import os, sys, zipfile
-with zipfile.ZipFile(sys.argv[1]) as wheel:
-    for entry in wheel.infolist():
-        print("  %9d  %s" % (entry.file_size, entry.filename))
-    total = sum(entry.file_size for entry in wheel.infolist())
-print("  %9d  unpacked; %s: %d bytes" % (total, os.path.basename(sys.argv[1]), os.path.getsize(sys.argv[1])))
-EOF
-
-# ---- another SDK library instead of the stand-in -----------------------------
-if [ "${TALKWIRE_WHEELS_OTHER_SDK:-1}" != 0 ]; then
-    echo "== a wheel built against another SDK library ($other)"
-    log=$out/logs/othersdk.log
+# Another SDK library: the module and the given library, no control module,
+# no demo.
+other_sdk_job() {
+    local job=othersdk venv=$out/venv-othersdk wheel
     mkdir -p "$other/sdk"
     cp -p "$build/lib/libvoicesdk.so" "$other/sdk/libvoicesdk.so"
-    cmake -S "$root" -B "$other" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALKWIRE_BUILD_BENCH=OFF \
-          -DTALKWIRE_BUILD_TESTS=OFF -DTALKWIRE_PYTHONS="$default_python" -DTALKWIRE_SDK_LIBRARY="$other/sdk/libvoicesdk.so" \
-          >"$log" 2>&1 ||
-        fail "configuring $other failed" "$log"
-    venv=$out/venv-othersdk
-    "$default_python" -m venv "$venv" >>"$log" 2>&1
-    TALKWIRE_WHEEL_BUILD_DIR=$other "$venv/bin/pip" wheel --no-index --no-deps -w "$out/wheels-othersdk" "$root" \
-        >>"$log" 2>&1 || fail "pip wheel against another SDK failed" "$log"
+    step $job "configuring $other" cmake -S "$root" -B "$other" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+         -DTALKWIRE_BUILD_BENCH=OFF -DTALKWIRE_BUILD_TESTS=OFF -DTALKWIRE_PYTHONS="$default_python" \
+         -DTALKWIRE_SDK_LIBRARY="$other/sdk/libvoicesdk.so" || return 1
+    step $job "python -m venv" "$default_python" -m venv "$venv" || return 1
+    step $job "pip wheel" env TALKWIRE_WHEEL_BUILD_DIR="$other" \
+         "$venv/bin/pip" wheel --no-index --no-deps -w "$out/wheels-othersdk" "$root" || return 1
     wheel=$(wheel_of "$out/wheels-othersdk" "$default_tag")
-    "$venv/bin/pip" install --no-index "$wheel" >>"$log" 2>&1 || fail "pip install $wheel failed" "$log"
-    (cd "$out" && "$venv/bin/python" - "$wheel" "$other/sdk/libvoicesdk.so") <<'EOF' || fail "the other-SDK wheel is wrong" "$log"
+    step $job "pip install" "$venv/bin/pip" install --no-index "$wheel" || return 1
+    step $job "checking the installation" bash -c 'cd "$1" && "$2" - "$3" "$4"' - "$out" "$venv/bin/python" \
+         "$wheel" "$other/sdk/libvoicesdk.so" <<'EOF' || return 1
 import subprocess, sys, sysconfig, zipfile
 wheel, library = sys.argv[1:]
 names = zipfile.ZipFile(wheel).namelist()
@@ -142,48 +154,51 @@ demo = subprocess.run([sys.executable, "-m", "talkwire"], stdout=subprocess.PIPE
 assert demo.returncode == 2 and b"no demo" in demo.stderr, demo
 version = subprocess.run([sys.executable, "-m", "talkwire", "--version"], stdout=subprocess.PIPE)
 assert version.stdout.decode() == "talkwire %s\n" % talkwire.__version__, version
-print("   %s: the module, the given library and the stubs; no control module, no demo" % wheel.split("/")[-1])
 EOF
-fi
-
-# ---- the suite against each installation ------------------------------------
-# From a folder of its own outside the sources, with nothing on PYTHONPATH
-# but the installation itself (2.7 and 3.6: the prefix's site-packages).
-run_suite() {
-    local tag=$1 python=$2 prefix=$3 wheel=$4 path=$5 place status=0
-    place=$(mktemp -d)
-    cp -r "$out/suite" "$place/tests"
-    (
-        cd "$place"
-        unset PYTHONPATH
-        [ "$path" = - ] || export PYTHONPATH=$path
-        [ "$wheel" = - ] || export TALKWIRE_WHEEL=$wheel
-        PYTHONDONTWRITEBYTECODE=1 PYTHONNOUSERSITE=1 TALKWIRE_SOURCE_DIR=$root TALKWIRE_INSTALLED_PREFIX=$prefix \
-            "$python" -m unittest discover -s tests -t tests
-    ) >"$out/logs/suite-$tag.log" 2>&1 || status=$?
-    rm -rf "$place"
-    echo "$status" >"$out/logs/suite-$tag.status"
+    report $job "$(basename "$wheel"): the module, the given library and the stubs; no control module, no demo"
 }
 
-echo "== the Python suite against each installation ($jobs at a time; $(( $(date +%s) - started )) s so far)"
-while read -r tag python prefix wheel path; do
+# ---- the jobs, $jobs at a time --------------------------------------------------
+echo "== installations: wheels for 3.7 and newer (the default python3 with pip install .), install.sh for 2.7 and 3.6"
+order=("$default_tag")
+for tag in $(cached TALKWIRE_PYTHON_TAGS | tr ';' ' '); do
+    [ "$tag" = "$default_tag" ] || order+=("$tag")
+done
+[ "${TALKWIRE_WHEELS_OTHER_SDK:-1}" = 0 ] || order+=(othersdk)
+for job in "${order[@]}"; do
     while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
-    run_suite "$tag" "$python" "$prefix" "$wheel" "$path" &
-done <"$out/installed"
+    case $job in
+        othersdk) other_sdk_job & ;;
+        py2*|py3[0-6]) prefix_job "$job" "$(cached "TALKWIRE_${job}_EXECUTABLE")" & ;;
+        *) wheel_job "$job" "$(cached "TALKWIRE_${job}_EXECUTABLE")" & ;;
+    esac
+done
 wait
+
 failed=0
-while read -r tag python prefix wheel path; do
-    log=$out/logs/suite-$tag.log
-    summary=$(grep -E "^(Ran|OK|FAILED)" "$log" | tr '\n' ' ')
-    if [ "$(cat "$out/logs/suite-$tag.status")" != 0 ]; then
-        echo "-- $tag failed; its log:"
-        cat "$log"
+for job in "${order[@]}"; do
+    [ -f "$out/logs/$job.report" ] || report "$job" "FAILED: ended without a word"
+    sed "s/^/   $job: /" "$out/logs/$job.report"
+    if grep -q "^FAILED" "$out/logs/$job.report"; then
         failed=1
+        tail -n 60 "$out/logs/$job.log" "$out/logs/$job-suite.log" 2>/dev/null || true
     fi
-    echo "   $tag ($("$python" --version 2>&1)): $summary"
-done <"$out/installed"
+done
 if ! command -v mypy >/dev/null; then
-    echo "   (no mypy: the stubs were checked by the suite's stub tests against the installed ones)"
+    echo "   (no mypy: the suite's stub tests read the installed stubs instead)"
+fi
+
+wheel=$(wheel_of "$out/wheels" "$default_tag" 2>/dev/null || true)
+if [ -n "$wheel" ]; then
+    echo "== $(basename "$wheel"):"
+    "$default_python" - "$wheel" <<'EOF'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as wheel:
+    for entry in wheel.infolist():
+        print("  %9d  %s" % (entry.file_size, entry.filename))
+    total = sum(entry.file_size for entry in wheel.infolist())
+print("  %9d  in all, %d in the archive" % (total, os.path.getsize(sys.argv[1])))
+EOF
 fi
 echo "== installations tested in $(( $(date +%s) - started )) s"
 exit $failed
