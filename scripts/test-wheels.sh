@@ -120,6 +120,7 @@ prefix_job() {
 other_sdk_job() {
     local job=othersdk venv=$out/venv-othersdk wheel
     mkdir -p "$other/sdk"
+    step $job "building the stand-in" locked cmake --build "$build" --target voicesdk || return 1
     cp -p "$build/lib/libvoicesdk.so" "$other/sdk/libvoicesdk.so"
     step $job "configuring $other" cmake -S "$root" -B "$other" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
          -DTALKWIRE_BUILD_BENCH=OFF -DTALKWIRE_BUILD_TESTS=OFF -DTALKWIRE_PYTHONS="$default_python" \
