@@ -50,10 +50,10 @@ def split_parameters(text):
 
 
 def stub_text(module, source_name):
-    """The module's stub: the one installed beside it as a stub-only
-    package when there is one, else the sources'."""
-    installed = os.path.join(os.path.dirname(os.path.abspath(module.__file__)), module.__name__ + "-stubs",
-                             "__init__.pyi")
+    """The module's stub: the one installed beside the talkwire package as a
+    stub-only package when there is one, else the sources'."""
+    site = os.path.dirname(os.path.dirname(os.path.abspath(talkwire.__file__)))
+    installed = os.path.join(site, module.__name__ + "-stubs", "__init__.pyi")
     if os.path.isfile(installed):
         with open(installed) as handle:
             return handle.read()
