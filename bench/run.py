@@ -12,8 +12,10 @@ import os
 import platform
 import sys
 import threading
+import time
 
 from harness import Quiet, Session, find_modules, heap_bytes, median, percentile, resident_bytes, timer
+from host_loop import GOALS as HOST_LOOP_GOALS, bench_host_loop
 
 try:
     range = xrange  # noqa: F821 (Python 2)
@@ -462,6 +464,96 @@ def memory_figures(what, count, rss_before, rss_after, heap_before, heap_after):
     return figures
 
 
+# ---- 6. Ctrl-C and idleness ------------------------------------------------------
+
+def thread_switches():
+    """Voluntary context switches of the calling thread so far (Linux), or
+    None: each is one time the thread went to sleep."""
+    try:
+        with open("/proc/thread-self/status") as status:
+            for line in status:
+                if line.startswith("voluntary_ctxt_switches:"):
+                    return int(line.split()[1])
+    except (IOError, OSError):
+        pass
+    return None
+
+
+def main_thread_sleeps():
+    """The main thread's state is 'sleeping' (Linux); True elsewhere."""
+    try:
+        with open("/proc/%d/stat" % os.getpid()) as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] == "S"
+    except (IOError, OSError):
+        return True
+
+
+def sigint_delay(connector):
+    """Seconds from SIGINT sent to this process, while Run waits idle, to
+    the KeyboardInterrupt that Run raises."""
+    import signal
+    sent = []
+    running = threading.Event()
+
+    def interrupt():
+        running.wait()
+        time.sleep(0.005)
+        while not main_thread_sleeps():  # until Run is asleep
+            time.sleep(0.001)
+        sent.append(timer())
+        os.kill(os.getpid(), signal.SIGINT)
+
+    sender = threading.Thread(target=interrupt)
+    sender.start()
+    try:
+        running.set()
+        connector.Run()
+        raise RuntimeError("Run returned instead of raising KeyboardInterrupt")
+    except KeyboardInterrupt:
+        caught = timer()
+    sender.join()
+    return caught - sent[0]
+
+
+def bench_interrupt(config):
+    """The delay from SIGINT to KeyboardInterrupt in an idle Run, and how
+    often an idle Run's thread wakes (it should not: it sleeps until a
+    message or a signal)."""
+    if not hasattr(os, "kill") or sys.platform == "win32":
+        return {"skipped": "needs POSIX signals"}
+    import signal
+    import _talkwire
+    import voicesdk
+    voicesdk.reset()
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    connector = _talkwire.Connector(CountingListener(voicesdk))
+    delays = []
+    try:
+        for _ in range(config.interrupts):
+            delays.append(sigint_delay(connector))
+        # An idle second: a quit from another thread ends it.
+        quitter = threading.Timer(1.0, voicesdk.post_quit, [voicesdk.thread_id()])
+        quitter.start()
+        before = thread_switches()
+        started = timer()
+        connector.Run()
+        idle = timer() - started
+        after = thread_switches()
+        quitter.join()
+    finally:
+        signal.signal(signal.SIGINT, previous)
+        connector = None
+        voicesdk.reset()
+    result = {
+        "interrupts": len(delays),
+        "sigint_to_keyboardinterrupt_median_ms": median(delays) * 1e3,
+        "sigint_to_keyboardinterrupt_max_ms": max(delays) * 1e3,
+    }
+    if before is not None:
+        result["idle_run_wakeups_per_second"] = (after - before) / idle
+    return result
+
+
 # ---- report ------------------------------------------------------------------------
 
 GOALS = [
@@ -480,7 +572,12 @@ GOALS = [
     ("heap growth over the events (KiB)", "memory", "events_heap_growth_kib", "flat", None),
     ("resident growth over join/leave (KiB)", "memory", "join_leave_cycles_rss_growth_kib", "flat", None),
     ("heap growth over join/leave (KiB)", "memory", "join_leave_cycles_heap_growth_kib", "flat", None),
-]
+    ("SIGINT to KeyboardInterrupt, idle Run (ms)", "interrupt", "sigint_to_keyboardinterrupt_median_ms", "< 50",
+     lambda v: v < 50),
+    ("  the slowest of them (ms)", "interrupt", "sigint_to_keyboardinterrupt_max_ms", "", None),
+    ("wake-ups of an idle Run per second", "interrupt", "idle_run_wakeups_per_second", "none (~1)",
+     lambda v: v <= 2),
+] + HOST_LOOP_GOALS
 
 
 def fmt(value):
@@ -514,6 +611,8 @@ BENCHMARKS = [
     ("method_overhead", bench_method_overhead),
     ("scaling", bench_scaling),
     ("memory", bench_memory),
+    ("interrupt", bench_interrupt),
+    ("host_loop", bench_host_loop),
 ]
 
 
@@ -539,6 +638,8 @@ def main():
     config.cycle_batch = 1000
     config.record_channels = 2000
     config.record_participants = 20000
+    config.interrupts = 5 if config.quick else 30
+    config.latency_samples = int(5000 * scale)
 
     find_modules(config.build)
     import _talkwire  # noqa: F401 (fails here rather than half-way)

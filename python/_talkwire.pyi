@@ -33,7 +33,10 @@ class _Listener(Protocol):
 @final
 class Connector:
     # Any object is accepted as the listener (None too); _Listener is what
-    # gets called on it.
+    # gets called on it.  In a process forked from the one that made it,
+    # every method raises RuntimeError.  The methods that wait for the SDK's
+    # answer sleep without the interpreter lock and raise what a signal
+    # handler raises while they wait (Ctrl-C: KeyboardInterrupt).
     def __init__(self, listener: object, /) -> None: ...
 
     # Connector setup and the account.
@@ -104,7 +107,10 @@ class Connector:
     def DisableGlobalPushToTalkMode(self) -> None: ...
 
     # The message pump: dispatches the SDK's messages (and calls the
-    # listener) until WM_QUIT reaches the calling thread.
+    # listener) until WM_QUIT reaches the calling thread, or until a
+    # listener method raises KeyboardInterrupt or SystemExit, which it raises.
+    # Idle, it sleeps without the interpreter lock; Ctrl-C (any signal
+    # handler that raises) ends that sleep with the handler's exception.
     def Run(self) -> None: ...
 
     # Retired: each raises E_NOTIMPL.

@@ -82,7 +82,7 @@ fi
 make_python_import_library() {
     local objects def=$pycheck/libs/$python_name.def
     mapfile -t objects < <(ninja -C "$build" -t targets all |
-        sed -n -E 's#^(CMakeFiles/(_talkwire|voicesdk)_py[0-9]+\.dir/[^:]*\.obj):.*#\1#p')
+        sed -n -E 's#^(CMakeFiles/(_talkwire|_talkwire_loop|voicesdk)_py[0-9]+\.dir/[^:]*\.obj):.*#\1#p')
     if [ ${#objects[@]} -eq 0 ]; then
         echo "the configure added no Python modules to $build" >&2
         return 1
@@ -103,9 +103,12 @@ make_python_import_library() {
 }
 
 # Each module exports its init function alone, imports the interpreter's DLL
-# and voicesdk.dll, and has voicesdk.dll beside it.
+# and the other DLLs named (voicesdk.dll unless told), and has voicesdk.dll
+# beside it.
 check_python_module() {
     local name=$1 pyd exports imports
+    local needed=("${@:2}")
+    [ ${#needed[@]} -gt 0 ] || needed=(voicesdk.dll)
     pyd=$build/python/py$python_version/$name.cp$python_version-win_amd64.pyd
     [ -f "$pyd" ] || { echo "no $pyd" >&2; return 1; }
     exports=$(${triple}-objdump -p "$pyd" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p')
@@ -114,8 +117,8 @@ check_python_module() {
         echo "$pyd exports: $exports (expected PyInit_$name alone)" >&2
         return 1
     fi
-    for dll in "$python_name.dll" voicesdk.dll; do
-        grep -qx "$dll" <<<"$imports" || { echo "$pyd does not import $dll" >&2; return 1; }
+    for dll in "$python_name.dll" "${needed[@]}"; do
+        grep -qix "$dll" <<<"$imports" || { echo "$pyd does not import $dll" >&2; return 1; }
     done
     [ -f "$(dirname "$pyd")/voicesdk.dll" ] || { echo "no voicesdk.dll beside $pyd" >&2; return 1; }
     echo "   $(basename "$pyd"): exports PyInit_$name; imports $(echo $imports)"
@@ -134,6 +137,7 @@ if [ "$python_check" != 0 ]; then
     echo "== Python modules for Windows: compiled and linked against $python_name headers (not run)"
     check_python_module _talkwire
     check_python_module voicesdk
+    check_python_module _talkwire_loop user32.dll
 fi
 
 # ---- tests under wine ------------------------------------------------------

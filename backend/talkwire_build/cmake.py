@@ -123,11 +123,9 @@ def stage(source_dir, staging, config_settings=None):
     check_tree(tree, cache)
     tag = python_tag()
     build_type = cache.get("CMAKE_BUILD_TYPE") or BUILD_TYPE
-    targets = ["_talkwire_" + tag]
-    if not cache.get("TALKWIRE_SDK_LIBRARY"):
-        targets.append("voicesdk_" + tag)
+    # talkwire_wheel_<tag> builds what the wheel_<tag> component installs.
     _run(["cmake", "--build", tree, "--config", build_type, "--parallel", str(os.cpu_count() or 2),
-          "--target"] + targets)
+          "--target", "talkwire_wheel_" + tag])
     _run(["cmake", "--install", tree, "--config", build_type, "--component", "wheel_" + tag,
           "--prefix", staging, "--strip"])
     module = os.path.join(staging, "_talkwire" + extension_suffix())

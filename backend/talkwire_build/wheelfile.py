@@ -85,16 +85,30 @@ class WheelWriter(object):
         self._zip.close()
 
 
+# The staged folder whose subfolders (scripts/, ...) belong in the wheel's
+# <name>-<version>.data/ folder, which installers put elsewhere than
+# site-packages (scripts/: the environment's programs, bin/ or Scripts\).
+STAGED_DATA = "wheel-data"
+
+
+def archive_name(name, dist_info):
+    """Where a staged file goes in the wheel."""
+    top, _, rest = name.partition("/")
+    if top.endswith((".dist-info", ".data")):
+        raise RuntimeError("the build installed a folder the wheel keeps for itself: " + name)
+    if top == STAGED_DATA:
+        return dist_info[:-len(".dist-info")] + ".data/" + rest
+    return name
+
+
 def write_wheel(path, staging, dist_info, metadata_files):
-    """Writes the wheel at `path`: the files under `staging`, then
-    `dist_info`/<name> for each (name, text) in `metadata_files`, then
-    RECORD."""
+    """Writes the wheel at `path`: the files under `staging` (STAGED_DATA's
+    in the .data folder), then `dist_info`/<name> for each (name, text) in
+    `metadata_files`, then RECORD."""
     writer = WheelWriter(path)
     try:
         for name, source in staged_files(staging):
-            if name.split("/")[0].endswith(".dist-info"):
-                raise RuntimeError("the build installed a .dist-info folder of its own: " + name)
-            writer.add_file(name, source)
+            writer.add_file(archive_name(name, dist_info), source)
         for name, text in metadata_files:
             writer.add_bytes(dist_info + "/" + name, text.encode("utf-8"))
         writer.close(dist_info + "/RECORD")

@@ -43,7 +43,8 @@ class DemoListener(talkwire.Listener):
     LOGIN_STATES = {talkwire.LOGGED_OUT: "logged out", talkwire.LOGGING_IN: "logging in",
                     talkwire.LOGGED_IN: "logged in", talkwire.LOGGING_OUT: "logging out"}
 
-    def __init__(self):
+    def __init__(self, pump_thread):
+        self.pump_thread = pump_thread  # the quit handle of the thread that runs Run
         self.counts = {}
         self.login_state = talkwire.LOGGED_OUT
         self.initialized = None
@@ -113,14 +114,14 @@ class DemoListener(talkwire.Listener):
     def OnShutDown(self):
         self.shut_down = True
         self.heard("OnShutDown", "connector gone; ending the pump")
-        voicesdk.post_quit()  # this is the pump's thread: Run returns
+        self.pump_thread.quit()  # Run returns
 
 
 class Session(object):
     def __init__(self, connector, listener):
         self.connector = connector
         self.listener = listener
-        self.thread = voicesdk.thread_id()
+        self.pump_thread = listener.pump_thread
 
     def do(self, text, call, *args):
         result = call(*args)
@@ -129,7 +130,7 @@ class Session(object):
 
     def pump(self, seconds):
         """Runs the message pump for a while, as a frame loop would."""
-        timer = threading.Timer(seconds, voicesdk.post_quit, [self.thread])
+        timer = threading.Timer(seconds, self.pump_thread.quit)
         timer.start()
         try:
             self.connector.Run()
@@ -199,7 +200,7 @@ def run_session(session, listener):
     do("InitiateShutdown()", c.InitiateShutdown)
     # The listener ends the pump once the connector is shut down; the timer
     # is only a safety net.
-    watchdog = threading.Timer(3.0, voicesdk.post_quit, [session.thread])
+    watchdog = threading.Timer(3.0, session.pump_thread.quit)
     watchdog.start()
     c.Run()
     watchdog.cancel()
@@ -209,16 +210,19 @@ def run_session(session, listener):
 
 
 def summary(listener):
+    # The service keeps only the latest requests; the total counts them all.
     requests = voicesdk.requests()
+    issued = voicesdk.request_total()
     by_kind = collections.Counter(request["kind"] for request in requests)
     print()
     print("summary: %.1f s, %d requests issued, %d callbacks received" %
-          (time.time() - START, len(requests), sum(listener.counts.values())))
+          (time.time() - START, issued, sum(listener.counts.values())))
     print("  callbacks by kind:")
     for name in talkwire.CALLBACKS:
         if name in listener.counts:
             print("    %-40s %3d" % (name, listener.counts[name]))
-    print("  requests by kind:")
+    print("  requests by kind:" if len(requests) == issued else
+          "  requests by kind (the latest %d):" % len(requests))
     for kind in sorted(by_kind):
         print("    %-40s %3d" % (kind, by_kind[kind]))
 
@@ -232,7 +236,7 @@ def main():
     voicesdk.service(peer_interval=0.2, channel_peers={"squad": ["cai", "dee", "eve"]}, talk_rounds=1)
     print("talkwire demo: one voice session against the simulated voice service")
     print("   time   who       what")
-    listener = DemoListener()
+    listener = DemoListener(talkwire.QuitHandle())
     connector = talkwire.Connector(listener)
     try:
         ok = run_session(Session(connector, listener), listener)

@@ -12,7 +12,10 @@ class Listener(object):
     A listener need not derive from this class; any object will do, and a
     missing method is simply not called.  An exception a method raises does
     not stop the connector: it goes to the interpreter's unraisable-exception
-    hook.  Return values are ignored.  A method may call any Connector method.
+    hook.  KeyboardInterrupt and SystemExit are the exceptions: they end
+    Connector.Run, which raises them (the messages after the one that raised
+    wait for the next Run); a host's own message loop reports them like the
+    rest.  Return values are ignored.  A method may call any Connector method.
 
     Channel names are the names given to JoinChannelEx; participant URIs are
     the voice service's.  Status texts are never None (an absent text arrives
@@ -158,24 +161,7 @@ class Listener(object):
         """
 
 
-# The callbacks in catalogue order.
-CALLBACKS = (
-    "OnInitialized",
-    "OnShutDown",
-    "OnAccountCreated",
-    "OnCreateAccountFailed",
-    "OnAccountNotFound",
-    "FailedOnLogin",
-    "OnLoggedIn",
-    "FailedChannelCreate",
-    "FailedJoinChannel",
-    "OnJoinedChannel",
-    "OnLeftChannel",
-    "OnParticipantJoined",
-    "OnParticipantLeft",
-    "OnParticipantStateChanged",
-    "OnMicrophoneIntensityEvent",
-    "OnKeyEvent",
-    "OnConnectorEvent",
-    "OnConnectivityTroubleShooterErrorFound",
-)
+# Every callback, in the order Listener defines them: the class is the
+# catalogue, which the module's dispatcher is built from.
+CALLBACKS = tuple(sorted((name for name in vars(Listener) if not name.startswith("_")),
+                         key=lambda name: vars(Listener)[name].__code__.co_firstlineno))

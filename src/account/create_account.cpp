@@ -10,7 +10,9 @@ namespace talkwire {
 PyObject *Connector_CreateAccount(PyObject *self, CallArgs args)
 {
     std::string first, second, third, fourth;
-    if (!args::parse(args, "ssss:CreateAccount", &first, &second, &third, &fourth))
+    // Every string is required: an omitted one has no meaning.
+    static constexpr const char *kFormat = "|ssss:CreateAccount";
+    if (!args::parse(args, kFormat, &first, &second, &third, &fourth) || !args::require_given(args, kFormat, 4))
         return nullptr;
     return method_entry(self, [&](Connector &connector) {
         using Record = sdk_req_aux_create_account_t;

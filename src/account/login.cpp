@@ -11,7 +11,8 @@ PyObject *Connector_Login(PyObject *self, CallArgs args)
     std::string account_name;
     std::string password;
     // Both strings are required: an omitted one has no meaning.
-    if (!args::parse(args, "ss:Login", &account_name, &password))
+    static constexpr const char *kFormat = "|ss:Login";
+    if (!args::parse(args, kFormat, &account_name, &password) || !args::require_given(args, kFormat, 2))
         return nullptr;
     return method_entry(self, [&](Connector &connector) {
         if (connector.connector_handle.empty())

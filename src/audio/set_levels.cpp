@@ -1,12 +1,12 @@
 // SetMicrophoneVolume and SetSpeakerVolume: the SDK's device level, waited
 // for, then the connector's own level, issued without waiting while there
 // is a connector.
-#include "audio/held_error.h"
 #include "audio/levels.h"
 #include "bridge/requests.h"
 #include "module/args.h"
 #include "module/entry.h"
 #include "module/methods.h"
+#include "pycompat/held_error.h"
 
 namespace talkwire {
 namespace {
@@ -34,6 +34,8 @@ PyObject *set_level(PyObject *self, CallArgs args, const LevelSetter<DeviceRecor
         HeldError device_error;
         try {
             issue_request_and_wait(std::move(device_level), setter.device_message);
+        } catch (const SignalRaised &) {
+            throw;  // Ctrl-C while it waited: nothing more is issued
         } catch (const PyErrOccurred &) {
             device_error = HeldError::take();
         }

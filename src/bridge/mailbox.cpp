@@ -1,10 +1,21 @@
 #include "bridge/mailbox.h"
 
+#include "bridge/answer_holds.h"
 #include "bridge/message_window.h"
 
 #include <new>
 
 namespace talkwire {
+namespace {
+
+// Releases a message the mailbox lets go of, unless its reader holds it.
+void release(sdk_message_base_t *message)
+{
+    if (!answer_holds::let_go(message))
+        destroy_msg(message);
+}
+
+}  // namespace
 
 void Mailbox::open(HWND window)
 {
@@ -18,7 +29,7 @@ bool Mailbox::deliver(sdk_message_base_t *const *messages, size_t count)
     HWND wake = nullptr;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!window_)
+        if (!window_ || window_known_lost())
             return false;
         // Out of memory the messages stay the caller's: an exception must
         // not leave the SDK's callback.
@@ -32,19 +43,53 @@ bool Mailbox::deliver(sdk_message_base_t *const *messages, size_t count)
             wake = window_;
         }
     }
-    // Posted outside the lock.  A failed post leaves the messages queued:
-    // the next delivery posts again, and close() releases whatever is left.
-    // Delivered one by one, each message would have tried once, so a group
-    // tries as often.
+    // Posted outside the lock.  A failed post to a live window (its queue
+    // full) leaves the messages queued: the next delivery posts again, and
+    // close() releases whatever is left.  Delivered one by one, each message
+    // would have tried once, so a group tries as often.
     if (!wake)
         return true;
     for (size_t attempt = 0; attempt < count; ++attempt) {
         if (PostMessageA(wake, kSdkMessage, 0, 0))
             return true;
     }
+    if (!IsWindow(wake)) {
+        // Gone with its thread: nobody will ever collect what waits here.
+        window_lost_.store(true, std::memory_order_release);
+        release_stranded();
+        return true;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     wake_pending_ = false;
     return true;
+}
+
+bool Mailbox::window_lost()
+{
+    if (window_known_lost())
+        return true;
+    HWND window;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        window = window_;
+    }
+    if (!window || IsWindow(window))
+        return false;
+    window_lost_.store(true, std::memory_order_release);
+    release_stranded();
+    return true;
+}
+
+void Mailbox::release_stranded()
+{
+    std::vector<sdk_message_base_t *> stranded;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stranded.swap(arrived_);
+        wake_pending_ = false;
+    }
+    for (sdk_message_base_t *message : stranded)
+        release(message);
 }
 
 void Mailbox::collect()
@@ -75,25 +120,49 @@ void Mailbox::collect()
 
 sdk_message_base_t *Mailbox::next()
 {
-    if (taken_ == owned_.size()) {
-        // All handled: a burst's storage goes back at once.
-        if (owned_.capacity() > kKeptCapacity)
-            std::vector<sdk_message_base_t *>().swap(owned_);
-        owned_.clear();
-        taken_ = 0;
-        return nullptr;
-    }
+    for (;;) {
+        if (taken_ == owned_.size()) {
+            // All handled: a burst's storage goes back at once.
+            if (owned_.capacity() > kKeptCapacity)
+                std::vector<sdk_message_base_t *>().swap(owned_);
+            owned_.clear();
+            taken_ = 0;
+            return nullptr;
+        }
 #if defined(__GNUC__)
-    // A long burst outgrows the caches: start loading a message a few turns
-    // before it is handled (its record and the texts after it).
-    constexpr size_t kAhead = 4;
-    if (taken_ + kAhead < owned_.size()) {
-        const char *ahead = reinterpret_cast<const char *>(owned_[taken_ + kAhead]);
-        __builtin_prefetch(ahead);
-        __builtin_prefetch(ahead + 64);
-    }
+        // A long burst outgrows the caches: start loading a message a few
+        // turns before it is handled (its record and the texts after it).
+        constexpr size_t kAhead = 4;
+        if (taken_ + kAhead < owned_.size()) {
+            const char *ahead = reinterpret_cast<const char *>(owned_[taken_ + kAhead]);
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + 64);
+        }
 #endif
-    return owned_[taken_++];
+        sdk_message_base_t *message = owned_[taken_++];
+        // A synchronous answer its caller still reads is the caller's to
+        // release.
+        if (!answer_holds::let_go(message))
+            return message;
+    }
+}
+
+void Mailbox::wake_again()
+{
+    HWND wake = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (window_ && !wake_pending_ && (taken_ < owned_.size() || !arrived_.empty())) {
+            wake_pending_ = true;
+            wake = window_;
+        }
+    }
+    // Refused, the rest waits for the next delivery's wake-up, as after any
+    // failed post.
+    if (wake && !PostMessageA(wake, kSdkMessage, 0, 0)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake_pending_ = false;
+    }
 }
 
 void Mailbox::close()
@@ -105,11 +174,21 @@ void Mailbox::close()
         left.swap(arrived_);
     }
     for (size_t i = taken_; i < owned_.size(); ++i)
-        destroy_msg(owned_[i]);
+        release(owned_[i]);
     owned_.clear();
     taken_ = 0;
     for (sdk_message_base_t *message : left)
-        destroy_msg(message);
+        release(message);
+}
+
+void Mailbox::forsake()
+{
+    // No other thread runs in the child: nothing to lock against.
+    forsaken_ = true;
+    window_ = nullptr;
+    std::vector<sdk_message_base_t *>().swap(arrived_);
+    std::vector<sdk_message_base_t *>().swap(owned_);
+    taken_ = 0;
 }
 
 }  // namespace talkwire

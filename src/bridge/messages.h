@@ -65,6 +65,12 @@ constexpr const char *kTooManyEntries = "too many entries, max %d supported";
 
 // Our own: the SDK could not copy a string into a request.
 constexpr const char *kSdkOutOfMemory = "the voice SDK is out of memory";
+// Our own: the thread could not wait (it has no message queue).
+constexpr const char *kCouldNotWaitForMessages = "Couldn't wait for messages";
+// Our own: the connector was made in the process this one was forked from.
+constexpr const char *kConnectorOfAnotherProcess =
+    "this Connector belongs to the process that made it and cannot be used in a process forked "
+    "from it: the voice SDK's thread that serves it is not here";
 
 }  // namespace msg
 }  // namespace talkwire

@@ -7,12 +7,31 @@ namespace talkwire {
 bool is_synchronous_response_type(int response_type)
 {
     switch (response_type) {
-    case 6: case 87: case 88: case 89: case 90: case 91:
-    case 92: case 93: case 94: case 97: case 98:
+    case sdk_response_sessiongroup_create:
+    case sdk_response_aux_get_capture_devices:
+    case sdk_response_aux_get_render_devices:
+    case sdk_response_aux_set_capture_device:
+    case sdk_response_aux_set_render_device:
+    case sdk_response_aux_capture_audio_start:
+    case sdk_response_aux_capture_audio_stop:
+    case sdk_response_aux_get_mic_level:
+    case sdk_response_aux_get_speaker_level:
+    case sdk_response_aux_set_mic_level:
+    case sdk_response_aux_set_speaker_level:
         return true;
     default:
         return false;
     }
+}
+
+PendingRequest *PendingRequest::create()
+{
+    auto *pending = new PendingRequest;
+    if (!pending->event_) {
+        delete pending;
+        return nullptr;
+    }
+    return pending;
 }
 
 PendingRequest::PendingRequest()
@@ -24,9 +43,21 @@ PendingRequest::~PendingRequest()
 {
     if (event_)
         CloseHandle(event_);
-    // A response nobody took is ours only if it never reached a queue.
-    if (response_ && post_state_.load(std::memory_order_acquire) == kPostFailed)
-        destroy_resp(response_);
+    // A response nobody took: ours alone if it never reached a mailbox,
+    // otherwise its hold goes.
+    if (response_) {
+        int state = post_state_.load(std::memory_order_acquire);
+        if (state == kPostFailed)
+            destroy_resp(response_);
+        else if (state == kPosted)
+            answer_holds::release(&response_->message);
+    }
+}
+
+void PendingRequest::release()
+{
+    if (references_.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete this;
 }
 
 void PendingRequest::hand_off(sdk_resp_base_t *response)
@@ -38,11 +69,7 @@ void PendingRequest::hand_off(sdk_resp_base_t *response)
 void PendingRequest::post_outcome(bool posted)
 {
     post_state_.store(posted ? kPosted : kPostFailed, std::memory_order_release);
-}
-
-bool PendingRequest::wait(DWORD milliseconds)
-{
-    return WaitForSingleObject(event_, milliseconds) == WAIT_OBJECT_0;
+    release();
 }
 
 SyncResponse PendingRequest::take()
@@ -52,17 +79,31 @@ SyncResponse PendingRequest::take()
     int state;
     while ((state = post_state_.load(std::memory_order_acquire)) == kPostPending)
         std::this_thread::yield();
-    return SyncResponse(std::exchange(response_, nullptr), state == kPostFailed);
+    return SyncResponse(std::exchange(response_, nullptr),
+                        state == kPostFailed ? SyncResponse::kCallerOnly : SyncResponse::kPostedAndHeld);
 }
 
-SyncOutcome issue_pending(sdk_req_base_t *request, PendingRequest &pending)
+AnswerWait wait_until_answered(HANDLE event)
+{
+    return WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0 ? AnswerWait::answered : AnswerWait::failed;
+}
+
+SyncOutcome issue_pending(sdk_req_base_t *request, const PendingRef &pending, AnswerWaiter wait)
 {
     int result = sdk_issue_request(request);
-    if (result != 0)
+    if (result != 0) {
+        pending->release();  // the SDK never answers a refused request: the carried reference is ours
         return SyncOutcome{SyncOutcome::kRefused, result, SyncResponse()};
-    if (!pending.wait())
-        return SyncOutcome{SyncOutcome::kWaitFailed, 0, SyncResponse()};
-    return SyncOutcome{SyncOutcome::kAnswered, 0, pending.take()};
+    }
+    switch (wait(pending->event())) {
+    case AnswerWait::answered:
+        return SyncOutcome{SyncOutcome::kAnswered, 0, pending->take()};
+    case AnswerWait::abandoned:
+        return SyncOutcome{SyncOutcome::kAbandoned, 0, SyncResponse()};
+    case AnswerWait::failed:
+        break;
+    }
+    return SyncOutcome{SyncOutcome::kWaitFailed, 0, SyncResponse()};
 }
 
 }  // namespace talkwire

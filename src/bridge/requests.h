@@ -33,20 +33,30 @@ void issue_request(Request<Record> &&request, const char *message)
         throw_error(result, message);
 }
 
-// Synchronous road: blocks until the response is handed over.  A refused
-// issue, a failed wait or a failed response raises `message` (code: the
-// SDK's value, E_FAIL, or the response's status code).
+// The synchronous road's sleep: the interpreter lock let go, Ctrl-C heard.
+// A signal handler that raises abandons the wait, its error set.
+AnswerWait wait_for_answer(HANDLE event);
+
+// Synchronous road: sleeps, letting other Python threads run, until the
+// response is handed over.  A refused issue, a failed wait or a failed
+// response raises `message` (code: the SDK's value, E_FAIL, or the
+// response's status code); a signal handler's exception (Ctrl-C) is raised
+// as it is, and the answer is released whenever it comes.  Code that holds
+// references into the connector's state must not keep them across this
+// call: other threads may call the connector's methods while it sleeps.
 template <class Record>
 SyncResponse issue_request_and_wait(Request<Record> &&request, const char *message)
 {
     require_complete(request);
-    SyncOutcome outcome = issue_request_and_wait(std::move(request));
+    SyncOutcome outcome = issue_request_and_wait(std::move(request), wait_for_answer);
     switch (outcome.status) {
     case SyncOutcome::kNoEvent:
     case SyncOutcome::kWaitFailed:
         throw_error(kErrorFail, message);
     case SyncOutcome::kRefused:
         throw_error(outcome.code, message);
+    case SyncOutcome::kAbandoned:
+        throw SignalRaised();
     case SyncOutcome::kAnswered:
         break;
     }

@@ -2,12 +2,21 @@
 // continue in the handlers: channel created, then placed, then connected.
 #include "bridge/requests.h"
 #include "bridge/trace.h"
+#include "catalogue.h"
 #include "channels/sessions.h"
 #include "module/args.h"
 #include "module/entry.h"
 #include "module/methods.h"
 
 namespace talkwire {
+
+// The states as the talkwire package names them.
+static_assert(static_cast<int>(ChannelState::Created) == TALKWIRE_CHANNEL_CREATED &&
+                  static_cast<int>(ChannelState::Connecting) == TALKWIRE_CHANNEL_CONNECTING &&
+                  static_cast<int>(ChannelState::Connected) == TALKWIRE_CHANNEL_CONNECTED &&
+                  static_cast<int>(ChannelState::Leaving) == TALKWIRE_CHANNEL_LEAVING &&
+                  static_cast<int>(ChannelState::Idle) == TALKWIRE_CHANNEL_IDLE,
+              "channel states differ from talkwire.CHANNEL_*");
 
 PyObject *Connector_JoinChannelEx(PyObject *self, CallArgs args)
 {
@@ -69,6 +78,10 @@ PyObject *Connector_LeaveChannel(PyObject *self, CallArgs args)
                 registry.remove_channel(name);  // no session exists yet
                 break;
             case ChannelState::Leaving:
+                // A join made meanwhile is called off with the name; a later
+                // one asks for the channel again.
+                channel->rejoin_uri.reset();
+                break;
             case ChannelState::Idle:
                 // An Idle record stays; its channel-create answer finds the
                 // name no longer desired and places nothing.

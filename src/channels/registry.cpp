@@ -253,6 +253,8 @@ std::string ChannelRegistry::check_consistency() const
         if (!channel.registered_)
             return "registered record marked as taken: " + entry.first;
         with_session += !channel.session_handle_.empty();
+        if (channel.rejoin_uri && (channel.state_ != ChannelState::Leaving || !is_desired(channel.name)))
+            return "rejoin waits on a record that is not leaving or not wanted: " + entry.first;
         for (const auto &participant : channel.participants) {
             if (participant.first != participant.second.uri)
                 return "participant filed under another URI in " + entry.first;

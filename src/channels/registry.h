@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -47,6 +48,11 @@ public:
 
     const std::string name;  // the record's key; never changes
     std::string uri;
+    // Joined again while still leaving, and the channel-create answer for
+    // that join is in: its URI, kept until the old session is gone and the
+    // join goes ahead under a fresh record.  Set only while the record is
+    // Leaving and its name desired.
+    std::optional<std::string> rejoin_uri;
     // In URI order, for listing.  Changed only through the registry, which
     // keeps the index below in step.
     std::map<std::string, Participant, std::less<>> participants;
@@ -76,6 +82,12 @@ public:
     void desire(const std::string &name) { desired_.insert(name); }
     void undesire(const std::string &name) { desired_.erase(name); }
     const std::set<std::string> &desired() const { return desired_; }
+    // Joined again after leaving, while its old session is still going: the
+    // join goes ahead once that session is gone.
+    bool rejoin_waits(const Channel &channel) const
+    {
+        return channel.state() == ChannelState::Leaving && is_desired(channel.name);
+    }
 
     // Records.  Every per-channel control looks its channel up by name, so
     // the last record found is kept until a record is added or removed.

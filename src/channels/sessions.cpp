@@ -21,19 +21,30 @@ void ensure_session_group(Connector &connector)
 
 }  // namespace
 
-void place_call_internal(Connector &connector, Channel &channel)
+void place_call_internal(Connector &connector, Channel &placed)
 {
     if (connector.account_handle.empty())
         throw_error(kErrorFail, msg::kPlaceCallLoggedOut);
-    trace("PlaceCallInternal(%s, %s)\r\n", channel.uri.c_str(), channel.name.c_str());
+    trace("PlaceCallInternal(%s, %s)\r\n", placed.uri.c_str(), placed.name.c_str());
 
     // One session at a time until one connects.
-    const ChannelRegistry &registry = connector.registry;
+    ChannelRegistry &registry = connector.registry;
     if (registry.count_in_state(ChannelState::Connected) == 0 &&
         registry.count_in_state(ChannelState::Connecting) > 0)
         return;
 
+    // Other threads may call this connector's methods while the session
+    // group is made (the wait lets the interpreter go): the record is found
+    // again by name after it, and one left or changed meanwhile is not
+    // placed.
+    const std::string name = placed.name;
+    const ChannelState state = placed.state();
+    const bool waits = connector.session_group_handle.empty();
     ensure_session_group(connector);
+    Channel *found = waits ? registry.find_channel(name) : &placed;
+    if (!found || found->state() != state)
+        return;
+    Channel &channel = *found;
 
     using Record = sdk_req_sessiongroup_add_session_t;
     auto request = make_request(sdk_req_sessiongroup_add_session_create, connector.cookies);

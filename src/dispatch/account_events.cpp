@@ -7,7 +7,6 @@ namespace {
 
 constexpr int kLoginFailed = 100;
 constexpr int kLoggedOut = 0;
-constexpr int kAccountDoesNotExist = 20200;
 
 // The SDK's login states as the listener numbers them.
 int map_login_state(int login_state)

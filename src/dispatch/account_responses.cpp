@@ -4,8 +4,6 @@
 namespace talkwire {
 namespace dispatch {
 
-constexpr int kAccountDoesNotExist = 20200;
-
 void on_connector_create(Dispatch &dispatch, const sdk_resp_connector_create_t &response)
 {
     if (response.base.return_code != 0) {

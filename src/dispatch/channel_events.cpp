@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 
 namespace talkwire {
@@ -31,16 +32,31 @@ bool terminate_session(Dispatch &dispatch, const Channel &channel)
     }
 }
 
-void place_waiting_channels(Dispatch &dispatch)
+// The old session of a channel joined again while it was leaving is gone:
+// the join goes ahead under a fresh record, placed by the caller's walk
+// over the waiting channels.  Nothing happens when the name was let go
+// meanwhile (a callback left the channel); a record a callback's own join
+// made is taken over.
+void resume_rejoin(ChannelRegistry &registry, const std::string &name, const std::optional<std::string> &uri)
 {
-    talkwire::place_waiting_channels(dispatch.connector, [&dispatch] { dispatch.report_error(); });
+    if (!registry.is_desired(name))
+        return;
+    Channel *fresh = registry.add_channel(name);
+    if (uri && fresh->state() == ChannelState::Idle) {
+        fresh->uri = *uri;
+        registry.set_state(*fresh, ChannelState::Created);
+    }
+    // Without the channel-create answer the record waits in Idle, as any
+    // new join does, and the answer places it.
 }
 
 void session_connected(Dispatch &dispatch, Channel &channel)
 {
     ChannelRegistry &registry = dispatch.connector.registry;
     const std::string name = channel.name;
-    if (!registry.is_desired(name)) {
+    // A session still leaving stays on its way out even when the channel
+    // was joined again meanwhile: the new join waits for it to go.
+    if (!registry.is_desired(name) || channel.state() == ChannelState::Leaving) {
         // Left while connecting: hang up quietly.
         if (terminate_session(dispatch, channel))
             registry.set_state(channel, ChannelState::Leaving);
@@ -57,12 +73,16 @@ void session_disconnected(Dispatch &dispatch, const Channel &found, const sdk_ev
 {
     ChannelRegistry &registry = dispatch.connector.registry;
     const std::string name = found.name;
-    registry.undesire(name);
+    const bool rejoin = registry.rejoin_waits(found);
+    if (!rejoin)
+        registry.undesire(name);
     // Out of the registry before the callbacks, destroyed after them.
     std::unique_ptr<Channel> record = registry.take_channel(name);
     if (record->state() == ChannelState::Connecting)
         dispatch.notify(Callback::FailedJoinChannel, event.status_code, or_empty(event.status_text));
     dispatch.notify(Callback::OnLeftChannel, name);
+    if (rejoin)
+        resume_rejoin(registry, name, record->rejoin_uri);
     record.reset();
     place_waiting_channels(dispatch);
 }
@@ -83,10 +103,17 @@ void on_session_state(Dispatch &dispatch, const sdk_evt_session_state_change_t &
         }
         dispatch.notify(Callback::OnJoinedChannel, static_cast<const char *>(event.channel_name));
         break;
-    case kSessionRemoved:
-        registry.remove_channel(name);  // the name stays desired
+    case kSessionRemoved: {
+        std::unique_ptr<Channel> record = registry.take_channel(name);  // the name stays desired
+        const bool rejoin = record && registry.rejoin_waits(*record);
         dispatch.notify(Callback::OnLeftChannel, static_cast<const char *>(event.channel_name));
+        if (rejoin) {
+            resume_rejoin(registry, name, record->rejoin_uri);
+            record.reset();
+            place_waiting_channels(dispatch);
+        }
         break;
+    }
     default:
         break;
     }

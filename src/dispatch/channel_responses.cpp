@@ -21,14 +21,23 @@ std::string failed_join_message(const char *what, const char *uri, const char *s
     return std::string("Couldn't do ") + what + "('" + (uri ? uri : "null") + "," + or_empty(status_text) + "')";
 }
 
+// "Couldn't rejoin channel '<name>'", then ": <status text>" when there is one.
+std::string failed_rejoin_message(const std::string &name, const char *status_text)
+{
+    std::string message = "Couldn't rejoin channel '" + name + "'";
+    if (status_text && *status_text)
+        message += std::string(": ") + status_text;
+    return message;
+}
+
+}  // namespace
+
 // Every failure is reported on its own, so one bad channel does not stop
 // the others.
 void place_waiting_channels(Dispatch &dispatch)
 {
     talkwire::place_waiting_channels(dispatch.connector, [&dispatch] { dispatch.report_error(); });
 }
-
-}  // namespace
 
 void on_add_session(Dispatch &dispatch, const sdk_resp_sessiongroup_add_session_t &response)
 {
@@ -65,6 +74,27 @@ void on_session_create(Dispatch &dispatch, const sdk_resp_session_create_t &resp
                                         response.base.status_text));
 }
 
+void on_remove_session(Dispatch &dispatch, const sdk_resp_sessiongroup_remove_session_t &response)
+{
+    if (response.base.return_code == 0)
+        return;
+    // A refused removal matters only to a join waiting for the old session
+    // to go: that session stays, so the join cannot go ahead.  The record
+    // stays Leaving, as after any leave, and its name is let go.
+    const auto *request = request_of<sdk_req_sessiongroup_remove_session_t>(response);
+    if (!request || !request->session_handle)
+        return;
+    ChannelRegistry &registry = dispatch.connector.registry;
+    Channel *channel = registry.find_channel_by_session(request->session_handle);
+    if (!channel || !registry.rejoin_waits(*channel))
+        return;
+    const std::string name = channel->name;
+    channel->rejoin_uri.reset();
+    registry.undesire(name);
+    dispatch.notify(Callback::FailedJoinChannel, response.base.status_code,
+                    failed_rejoin_message(name, response.base.status_text));
+}
+
 void on_channel_create(Dispatch &dispatch, const sdk_resp_account_channel_create_t &response)
 {
     if (response.base.return_code != 0) {
@@ -81,6 +111,12 @@ void on_channel_create(Dispatch &dispatch, const sdk_resp_account_channel_create
     Channel *channel = registry.find_channel(name);
     if (!channel)
         return;
+    if (channel->state() == ChannelState::Leaving) {
+        // Joined again while the old session is still going: the session
+        // is added once that one is gone (see the session events).
+        channel->rejoin_uri = or_empty(response.channel_uri);
+        return;
+    }
     // The answer to a second join of a channel whose session is already
     // under way: adding the channel again would orphan that session.
     if (channel->state() != ChannelState::Idle && channel->state() != ChannelState::Created)

@@ -14,7 +14,8 @@ void on_microphone_level(Dispatch &dispatch, const sdk_evt_aux_audio_properties_
     int level = scaled >= 2147483647.0 ? 2147483647
               : scaled <= -2147483648.0 ? (-2147483647 - 1)
               : scaled != scaled ? 0 : static_cast<int>(scaled);
-    dispatch.notify(Callback::OnMicrophoneIntensityEvent, level, 0, 100);
+    dispatch.notify(Callback::OnMicrophoneIntensityEvent, level, TALKWIRE_MIC_LEVEL_MIN,
+                    TALKWIRE_MIC_LEVEL_MAX);
 }
 
 void on_key_event(Dispatch &dispatch, const sdk_evt_keyboard_mouse_t &event)

@@ -14,11 +14,13 @@ class Dispatch {
 public:
     explicit Dispatch(Connector &connector) : connector(connector) {}
 
+    // A listener cleared by the collector hears nothing.
     template <class... Arguments>
     void notify(Callback callback, const Arguments &...arguments)
     {
         callback_result_.reset();  // a second call of one message starts clean
-        callback_result_ = dispatch::notify(connector.listener(), connector.texts, callback, arguments...);
+        if (PyObject *listener = connector.listener())
+            callback_result_ = dispatch::notify(listener, connector.texts, callback, arguments...);
     }
 
     // An error raised inside a handler has no Python caller.
@@ -33,12 +35,20 @@ private:
 // Text that may be absent: "" for null.
 inline const char *or_empty(const char *text) { return text ? text : ""; }
 
+// The status of a login whose account does not exist.
+constexpr int kAccountDoesNotExist = TALKWIRE_STATUS_ACCOUNT_NOT_FOUND;
+
+// Places the channels waiting for a first connected one; every failure is
+// reported on its own, so one bad channel does not stop the others.
+void place_waiting_channels(Dispatch &dispatch);
+
 // Response branches, by the request kind answered.
 void on_connector_create(Dispatch &, const sdk_resp_connector_create_t &);
 void on_connector_shutdown(Dispatch &, const sdk_resp_connector_initiate_shutdown_t &);
 void on_account_login(Dispatch &, const sdk_resp_account_login_t &);
 void on_create_account(Dispatch &, const sdk_resp_aux_create_account_t &);
 void on_add_session(Dispatch &, const sdk_resp_sessiongroup_add_session_t &);
+void on_remove_session(Dispatch &, const sdk_resp_sessiongroup_remove_session_t &);
 void on_session_create(Dispatch &, const sdk_resp_session_create_t &);
 void on_channel_create(Dispatch &, const sdk_resp_account_channel_create_t &);
 void on_connectivity_info(Dispatch &, const sdk_resp_aux_connectivity_info_t &);

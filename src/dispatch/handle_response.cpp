@@ -40,6 +40,9 @@ void run_branch(Dispatch &dispatch, const sdk_resp_base_t *response)
     case sdk_response_sessiongroup_add_session:
         on_add_session(dispatch, as<sdk_resp_sessiongroup_add_session_t>(response));
         break;
+    case sdk_response_sessiongroup_remove_session:
+        on_remove_session(dispatch, as<sdk_resp_sessiongroup_remove_session_t>(response));
+        break;
     case sdk_response_session_create:
         on_session_create(dispatch, as<sdk_resp_session_create_t>(response));
         break;

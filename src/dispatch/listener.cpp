@@ -1,5 +1,8 @@
 #include "dispatch/listener.h"
 
+#include "bridge/pump_exit.h"
+#include "pycompat/held_error.h"
+
 namespace talkwire {
 namespace dispatch {
 namespace {
@@ -16,13 +19,8 @@ OwnedRef callback_name(Callback callback)
 {
     static PyObject *names[kCallbackCount] = {};
     size_t index = static_cast<size_t>(callback);
-    if (!names[index]) {
-#if TW_PY3
-        names[index] = PyUnicode_InternFromString(kCallbackNames[index]);
-#else
-        names[index] = PyString_InternFromString(kCallbackNames[index]);
-#endif
-    }
+    if (!names[index])
+        names[index] = py::interned_text(kCallbackNames[index]);
     return OwnedRef::take(names[index]);
 }
 
@@ -30,12 +28,11 @@ OwnedRef callback_name(Callback callback)
 // looked up with the call's error put aside.
 OwnedRef method_for_report(PyObject *listener, PyObject *name)
 {
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
+    HeldError error = HeldError::take();
     OwnedRef method = OwnedRef::steal(PyObject_GetAttr(listener, name));
     if (!method)
         PyErr_Clear();
-    PyErr_Restore(type, value, traceback);
+    error.restore();
     return method;
 }
 
@@ -43,7 +40,9 @@ OwnedRef method_for_report(PyObject *listener, PyObject *name)
 
 void report_unraisable(PyObject *context)
 {
-    if (PyErr_Occurred())
+    // KeyboardInterrupt and SystemExit end the pump that dispatches, if it
+    // is ours.
+    if (PyErr_Occurred() && !park_for_pump())
         py::write_unraisable(context);
 }
 

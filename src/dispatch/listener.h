@@ -1,10 +1,12 @@
 // Calls on the listener.  They are made only by the handlers, so nobody on
 // the Python side can receive their errors: a missing method is skipped, and
-// an exception a method raises goes to the interpreter's unraisable hook.
-// Owner thread, interpreter lock held.
+// an exception a method raises goes to the interpreter's unraisable hook
+// (KeyboardInterrupt and SystemExit end the pump instead, when it is ours:
+// bridge/pump_exit.h).  Owner thread, interpreter lock held.
 #ifndef TALKWIRE_DISPATCH_LISTENER_H
 #define TALKWIRE_DISPATCH_LISTENER_H
 
+#include "catalogue.h"
 #include "dispatch/text_cache.h"
 #include "pycompat/pycompat.h"
 #include "pycompat/ref.h"
@@ -16,27 +18,8 @@
 namespace talkwire {
 namespace dispatch {
 
-// The listener protocol: every method the module ever calls.
-#define TALKWIRE_CALLBACKS(X)                   \
-    X(OnInitialized)                            \
-    X(OnShutDown)                               \
-    X(OnAccountCreated)                         \
-    X(OnCreateAccountFailed)                    \
-    X(OnAccountNotFound)                        \
-    X(FailedOnLogin)                            \
-    X(OnLoggedIn)                               \
-    X(FailedChannelCreate)                      \
-    X(FailedJoinChannel)                        \
-    X(OnJoinedChannel)                          \
-    X(OnLeftChannel)                            \
-    X(OnParticipantJoined)                      \
-    X(OnParticipantLeft)                        \
-    X(OnParticipantStateChanged)                \
-    X(OnMicrophoneIntensityEvent)               \
-    X(OnKeyEvent)                               \
-    X(OnConnectorEvent)                         \
-    X(OnConnectivityTroubleShooterErrorFound)
-
+// The listener protocol, TALKWIRE_CALLBACKS, comes from the methods of the
+// talkwire package's Listener class.
 enum class Callback {
 #define TALKWIRE_CALLBACK_ENUM(name) name,
     TALKWIRE_CALLBACKS(TALKWIRE_CALLBACK_ENUM)
@@ -96,7 +79,8 @@ OwnedRef notify(PyObject *listener, TextCache &texts, Callback callback, const A
     return call_listener(callback, slots + 1, count);
 }
 
-// Sends the pending Python error to the unraisable hook and clears it.
+// Sends the pending Python error to the unraisable hook and clears it, or
+// parks it for the thread's pump (bridge/pump_exit.h).
 void report_unraisable(PyObject *context);
 
 }  // namespace dispatch

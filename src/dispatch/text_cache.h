@@ -1,7 +1,6 @@
 // Python strings for the texts the listener receives over and over (a
-// channel's name and a participant's URI come with every participant
-// event): equal bytes give the same immutable str object instead of a new
-// decode and deallocation per callback.  Owner thread, interpreter lock held.
+// channel's name, a participant's URI): equal bytes give the same immutable
+// str object (bench/RESULTS.md).  Owner thread, interpreter lock held.
 #ifndef TALKWIRE_DISPATCH_TEXT_CACHE_H
 #define TALKWIRE_DISPATCH_TEXT_CACHE_H
 

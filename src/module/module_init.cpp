@@ -3,48 +3,41 @@
 #include "module/connector_type.h"
 #include "module/host_log_channel.h"
 
+#include <cstdint>
+
 namespace {
 
-#if TW_PY3
-PyModuleDef g_module = {PyModuleDef_HEAD_INIT, "_talkwire", nullptr, -1, nullptr};
-#endif
-
-PyObject *create_module()
+// Connectors are torn down holding the interpreter lock, on whatever thread
+// lets go of them; the window procedure takes it too, whoever pumps.
+void *enter_interpreter()
 {
+    return reinterpret_cast<void *>(static_cast<intptr_t>(PyGILState_Ensure()));
+}
+
+void leave_interpreter(void *state)
+{
+    PyGILState_Release(static_cast<PyGILState_STATE>(reinterpret_cast<intptr_t>(state)));
+}
+
+bool add_connector(PyObject *module)
+{
+    talkwire::set_dispatch_lock({enter_interpreter, leave_interpreter});
     // The host's log channel is optional: the result is not looked at.
     talkwire::attach_host_log_channel(talkwire::module_instance());
-#if TW_PY3
-    PyObject *module = PyModule_Create(&g_module);
-#else
-    PyObject *module = Py_InitModule4("_talkwire", nullptr, nullptr, nullptr, PYTHON_API_VERSION);
-#endif
-    if (!module)
-        return nullptr;
     PyTypeObject *type = talkwire::ready_connector_type();
-    if (!type) {
-#if TW_PY3
-        Py_DECREF(module);
-#endif
-        return nullptr;
-    }
+    if (!type)
+        return false;
     // The module's reference; the type's own first reference never goes.
     Py_INCREF(type);
     if (PyModule_AddObject(module, "Connector", reinterpret_cast<PyObject *>(type)) < 0) {
         Py_DECREF(type);
-#if TW_PY3
-        Py_DECREF(module);
-#endif
-        return nullptr;
+        return false;
     }
-    return module;
+    return true;
 }
+
+talkwire::py::ModuleDefinition g_module{"_talkwire", nullptr, nullptr, add_connector};
 
 }  // namespace
 
-TW_MODULE_EXPORTS_BEGIN
-TW_MODULE_INIT(_talkwire)
-{
-    PyObject *module = create_module();
-    TW_MODULE_RETURN(module);
-}
-TW_MODULE_EXPORTS_END
+TW_MODULE_INIT(_talkwire, g_module)

@@ -2,6 +2,7 @@
 // keyboard-and-mouse monitor.  Key changes come back as key events.
 #include "bridge/requests.h"
 #include "bridge/trace.h"
+#include "catalogue.h"
 #include "module/args.h"
 #include "module/entry.h"
 #include "module/methods.h"
@@ -12,8 +13,8 @@ namespace talkwire {
 namespace {
 
 constexpr const char *kFormat = "|O:EnableGlobalPushToTalkMode";
-constexpr const char *kEntryFormat = "si:EnableGlobalPushToTalkMode";
-constexpr Py_ssize_t kMaxEntries = 10;
+constexpr const char *kEntryFormat = "si";
+constexpr Py_ssize_t kMaxEntries = TALKWIRE_MAX_KEY_BINDINGS;
 
 using Record = sdk_req_aux_global_monitor_keyboard_mouse_t;
 static_assert(sizeof(Record::key_codes) / sizeof(Record::key_codes[0]) == kMaxEntries,
@@ -25,7 +26,7 @@ void parse_entry(PyObject *entry, std::string &name, int &code)
     // The parser only takes tuples; anything else is the caller's mistake.
     if (!PyTuple_Check(entry)) {
         PyErr_Format(PyExc_TypeError, "%s() entries must be (name, key code) tuples, not %.100s",
-                     args::method_name(kEntryFormat), Py_TYPE(entry)->tp_name);
+                     args::method_name(kFormat), Py_TYPE(entry)->tp_name);
         throw PyErrOccurred();
     }
     if (!args::parse(CallArgs::of_tuple(entry), kEntryFormat, &name, &code))

@@ -1,11 +1,23 @@
 // The one report each connectivity answer makes: the request failed, the
 // first test failed, or every test passed.
+#include "catalogue.h"
 #include "dispatch/dispatcher.h"
-#include "troubleshooter/test_names.h"
+
+#include <string>
 
 namespace talkwire {
 namespace dispatch {
 namespace {
+
+// talkwire.CONNECTIVITY_TESTS; "Test Type <n>" for a type the table does not
+// know (compared unsigned, so negative types take that road too).
+std::string test_name(int test_type)
+{
+    static const char *const kTestNames[] = {TALKWIRE_CONNECTIVITY_TESTS};
+    if (static_cast<unsigned>(test_type) < sizeof kTestNames / sizeof kTestNames[0])
+        return kTestNames[test_type];
+    return "Test Type " + std::to_string(test_type);
+}
 
 bool test_passed(int test_result) { return test_result == 0 || test_result == 1; }
 
@@ -28,11 +40,12 @@ void on_connectivity_info(Dispatch &dispatch, const sdk_resp_aux_connectivity_in
         const sdk_connectivity_test_result_t *test = response.test_results[index];
         if (!test || test_passed(test->test_result))
             continue;
-        dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, 0, test_name(test->test_type),
-                        detail(test->test_result, base.status_text), or_empty(test->test_info));
+        dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_TEST_FAILED,
+                        test_name(test->test_type), detail(test->test_result, base.status_text),
+                        or_empty(test->test_info));
         return;
     }
-    dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, -1, "", "", "");
+    dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_ALL_PASSED, "", "", "");
 }
 
 }  // namespace dispatch

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <vector>
 
 namespace talkwire {
@@ -131,6 +132,33 @@ TEST_F(BridgeTest, SynchronousResponseIsHandedOffAndStillPosted)
     EXPECT_EQ(sink.received[0], handed);
 }
 
+TEST_F(BridgeTest, AnswerStillReadIsLeftToItsReader)
+{
+    sdk_resp_base_t *prototype = sdk_ctl_response_create(sdk_response_aux_get_mic_level, nullptr);
+    ASSERT_EQ(sdk_ctl_answer(sdk_request_aux_get_mic_level, prototype, 0), 0);
+    CookieCounter cookies;
+    for (bool sink_goes : {false, true}) {
+        auto *sink = new RecordingSink;
+        SyncOutcome outcome = issue_request_and_wait(make_request(sdk_req_aux_get_mic_level_create, cookies));
+        ASSERT_EQ(outcome.status, SyncOutcome::kAnswered);
+        post_event(3);
+        // The posted copy reaches the pump, or the sink's mailbox closes on
+        // it, while its reader still has it.
+        if (sink_goes) {
+            ASSERT_EQ(sdk_ctl_flush(5.0), 1);
+            delete sink;
+            sink = nullptr;
+        } else {
+            pump();
+            EXPECT_EQ(sink->received.size(), 1u);  // the event alone
+        }
+        EXPECT_EQ(live().responses, 1) << sink_goes;
+        outcome = SyncOutcome{SyncOutcome::kRefused, 0, SyncResponse()};
+        EXPECT_EQ(live().responses, 0) << sink_goes;
+        delete sink;
+    }
+}
+
 TEST_F(BridgeTest, SynchronousAnswerKeepsItsPlaceAmongEvents)
 {
     RecordingSink sink;
@@ -155,19 +183,73 @@ TEST_F(BridgeTest, SynchronousAnswerKeepsItsPlaceAmongEvents)
 TEST_F(BridgeTest, OnlyTheSynchronousSetIsHandedOff)
 {
     RecordingSink sink;
-    PendingRequest pending;
+    PendingRef pending(PendingRequest::create());
+    ASSERT_TRUE(pending);
     sdk_req_base_t *request = sdk_ctl_request_create(sdk_request_aux_get_mic_level);
-    request->user_pointer = &pending;
+    request->user_pointer = pending.get();
     sdk_resp_base_t *response = sdk_ctl_response_create(95, request);
     destroy_req(request);  // the response keeps it readable
     sdk_ctl_post(&response->message);
     pump();
-    EXPECT_FALSE(pending.wait(0));
+    EXPECT_EQ(WaitForSingleObject(pending->event(), 0), DWORD(WAIT_TIMEOUT));
+    pending->release();  // the reference the request would have carried
     EXPECT_EQ(sink.received.size(), 1u);
-    for (int type : {6, 87, 88, 89, 90, 91, 92, 93, 94, 97, 98})
+    for (int type : {sdk_response_sessiongroup_create, sdk_response_aux_get_capture_devices,
+                     sdk_response_aux_get_render_devices, sdk_response_aux_set_capture_device,
+                     sdk_response_aux_set_render_device, sdk_response_aux_capture_audio_start,
+                     sdk_response_aux_capture_audio_stop, sdk_response_aux_get_mic_level,
+                     sdk_response_aux_get_speaker_level, sdk_response_aux_set_mic_level,
+                     sdk_response_aux_set_speaker_level})
         EXPECT_TRUE(is_synchronous_response_type(type)) << type;
-    for (int type : {1, 2, 3, 8, 28, 86, 95, 96, 99})
+    for (int type : std::initializer_list<int>{sdk_response_connector_create, sdk_response_connector_initiate_shutdown,
+                                               sdk_response_account_login, sdk_response_sessiongroup_add_session,
+                                               sdk_response_account_logout, sdk_response_aux_connectivity_info, 95,
+                                               96, 99})
         EXPECT_FALSE(is_synchronous_response_type(type)) << type;
+}
+
+// A caller that stops waiting (Ctrl-C) goes before its answer comes.
+AnswerWait give_up(HANDLE) { return AnswerWait::abandoned; }
+
+// Answers the last recorded request with a response of `type`, as the SDK
+// would later on.
+void answer_last_request(int type)
+{
+    size_t count = 0;
+    sdk_ctl_recorded_t *recorded = sdk_ctl_requests(&count);
+    ASSERT_GT(count, 0u);
+    sdk_resp_base_t *response = sdk_ctl_response_create(type, recorded[count - 1].request);
+    sdk_ctl_requests_free(recorded, count);
+    ASSERT_NE(response, nullptr);
+    sdk_ctl_post(&response->message);
+}
+
+TEST_F(BridgeTest, AnAbandonedWaitsLateAnswerIsReleasedThroughThePump)
+{
+    RecordingSink sink;
+    CookieCounter cookies;
+    SyncOutcome outcome =
+        issue_request_and_wait(make_request(sdk_req_aux_get_mic_level_create, cookies), give_up);
+    EXPECT_EQ(outcome.status, SyncOutcome::kAbandoned);
+    answer_last_request(sdk_response_aux_get_mic_level);
+    pump();
+    EXPECT_EQ(sink.received.size(), 1u);
+}
+
+TEST_F(BridgeTest, AnAbandonedWaitsLateAnswerIsReleasedWhenNoQueueTakesIt)
+{
+    Mailbox closed;  // a connector whose window could not be created
+    sdk_register_message_notification_handler(notification_handler, &closed);
+    CookieCounter cookies;
+    SyncOutcome outcome =
+        issue_request_and_wait(make_request(sdk_req_aux_get_speaker_level_create, cookies), give_up);
+    EXPECT_EQ(outcome.status, SyncOutcome::kAbandoned);
+    answer_last_request(sdk_response_aux_get_speaker_level);
+    // A second answer to the same request finds no caller's record.
+    answer_last_request(sdk_response_aux_get_speaker_level);
+    ASSERT_EQ(sdk_ctl_flush(5.0), 1);
+    EXPECT_EQ(live().responses, 0);
+    sdk_unregister_message_notification_handler(notification_handler, &closed);
 }
 
 TEST_F(BridgeTest, RefusedSynchronousIssueNeverWaits)

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace talkwire {
@@ -18,6 +21,21 @@ long live_responses()
     sdk_ctl_live_t counts;
     sdk_ctl_live(&counts);
     return counts.responses;
+}
+
+long live_events()
+{
+    sdk_ctl_live_t counts;
+    sdk_ctl_live(&counts);
+    return counts.events;
+}
+
+void post_events(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        sdk_evt_base_t *event = sdk_ctl_event_create(3);
+        sdk_ctl_post(&event->message);
+    }
 }
 
 void drain_thread_queue()
@@ -74,6 +92,55 @@ TEST_F(BridgeThreadsTest, AnswerOnTheCallersThreadIsStillPosted)
     drain_thread_queue();
     EXPECT_EQ(mine.received.size(), 1u);
     EXPECT_EQ(live_responses(), 0);
+}
+
+// A sink made on a thread that ends while it holds delivered messages; the
+// sink itself outlives the thread.
+class OrphanedSink {
+public:
+    explicit OrphanedSink(int delivered_before_the_end)
+    {
+        std::thread owner([&] {
+            sink_.reset(new RecordingSink);
+            post_events(delivered_before_the_end);
+            sdk_ctl_flush(5.0);  // into its mailbox; the wake-up is never pumped
+        });
+        owner.join();
+    }
+    RecordingSink &sink() { return *sink_; }
+    void drop() { sink_.reset(); }
+
+private:
+    std::unique_ptr<RecordingSink> sink_;
+};
+
+TEST_F(BridgeThreadsTest, SinkOfAnEndedThreadLeavesTheMessagesToALiveOne)
+{
+    OrphanedSink orphan(7);
+    EXPECT_FALSE(IsWindow(orphan.sink().message_window()));
+    RecordingSink live;  // registered second
+    post_events(300);
+    ASSERT_EQ(sdk_ctl_flush(5.0), 1);
+    // What waited for the dead window went when its handler found it gone.
+    EXPECT_EQ(live_events(), 300);
+    drain_thread_queue();
+    EXPECT_EQ(live.received.size(), 300u);
+    EXPECT_TRUE(orphan.sink().received.empty());
+    orphan.drop();  // on a thread not its own
+    EXPECT_EQ(live_events(), 0);
+}
+
+TEST_F(BridgeThreadsTest, SinkDroppedOnAnotherThreadHandsItsWindowToItsOwn)
+{
+    auto *sink = new RecordingSink;
+    HWND window = sink->message_window();
+    post_events(5);
+    ASSERT_EQ(sdk_ctl_flush(5.0), 1);
+    std::thread([sink] { delete sink; }).join();
+    EXPECT_EQ(live_events(), 0);  // its mailbox went with it
+    EXPECT_TRUE(IsWindow(window));  // the system refuses to destroy it from there
+    drain_thread_queue();
+    EXPECT_FALSE(IsWindow(window));
 }
 
 }  // namespace

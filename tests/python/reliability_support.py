@@ -41,20 +41,23 @@ def join_channel(connector, name=CHANNEL, uri=CHANNEL_URI, session=SESSION):
     """Takes a logged-in connector's channel to Connected, with one
     participant."""
     connector.JoinChannelEx(name)
-    voicesdk.respond_to(34, "account_channel_create", {"channel_name": name}, channel_uri=uri)
+    voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create", {"channel_name": name},
+                        channel_uri=uri)
     pump(connector)
-    voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": name, "channel_uri": uri},
+    voicesdk.respond_to(voicesdk.RESPONSE_SESSIONGROUP_ADD_SESSION, "sessiongroup_add_session",
+                        {"channel_name": name, "channel_uri": uri},
                         session_handle=session)
-    voicesdk.event(20, session_handle=session, media_state=2)
-    voicesdk.event(26, session_handle=session, participant_uri=PARTICIPANT, participant_type=0)
+    voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle=session, media_state=2)
+    voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle=session, participant_uri=PARTICIPANT,
+                   participant_type=0)
     pump(connector)
 
 
 def make_joined(connector):
     """Connector handle, account, session group and one connected channel:
     every method that issues a request would issue it now."""
-    voicesdk.respond_to(1, "connector_create", {}, connector_handle="conn-1")
-    voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
+    voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, connector_handle="conn-1")
+    voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-1")
     pump(connector)
     join_channel(connector)
     voicesdk.clear_requests()

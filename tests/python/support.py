@@ -6,15 +6,16 @@ import gc
 import sys
 import time
 import unittest
+import weakref
 
 import _talkwire
 import voicesdk
+from talkwire.constants import E_FAIL, E_INVALIDARG, E_NOTIMPL  # noqa: F401 (for the tests)
 
 PY3 = sys.version_info[0] >= 3
 
-E_NOTIMPL = -2147467263
-E_FAIL = -2147467259
-E_INVALIDARG = -2147024809
+# An event type the SDK does not have: the module hands it to OnConnectorEvent.
+OTHER_EVENT = 3
 
 # voicesdk.fault() makes platform calls fail only where the platform layer
 # is ours; Windows has the real calls.
@@ -104,6 +105,61 @@ def pump(connector):
     assert voicesdk.flush(5.0), "the SDK did not deliver its queue"
     voicesdk.post_quit()
     connector.Run()
+
+
+class _Cycle(object):
+    def __init__(self):
+        self.cycle = self
+
+
+class _FinalizedCycle(_Cycle):
+    def __init__(self, action):
+        _Cycle.__init__(self)
+        self.action = action
+
+    def __del__(self):
+        self.action()
+
+
+_watching = set()  # weak references must outlive their cycles to call back
+
+
+def finalizing_garbage(action, count=2):
+    """Leaves `count` unreachable cycles whose collection calls `action`:
+    from a finalizer on Python 3, from a weak reference's callback on 2.7
+    (which keeps cycles with finalizers uncollected).  With a low collection
+    threshold, the next allocations collect them, wherever they happen."""
+
+    def collected(ref):
+        _watching.discard(ref)
+        action()
+
+    # Made whole before any of it is collected.
+    enabled = gc.isenabled()
+    gc.disable()
+    try:
+        for _ in range(count):
+            if PY3:
+                _FinalizedCycle(action)
+            else:
+                _watching.add(weakref.ref(_Cycle(), collected))
+    finally:
+        if enabled:
+            gc.enable()
+
+
+class CollectEagerly(object):
+    """Runs the block with a collection after nearly every allocation."""
+
+    def __enter__(self):
+        self._saved = gc.get_threshold()
+        gc.set_threshold(1)
+        return self
+
+    def __exit__(self, *exc):
+        gc.set_threshold(*self._saved)
+        gc.collect()
+        return False
 
 
 def fields(request):

@@ -70,14 +70,14 @@ class InitializeTest(ConnectorTest):
     def test_thread_failure(self):
         voicesdk.fault("create_thread", error=8)
         self.assertWindowsError(8, "Error Creating Thread", self.connector.InitializeEx)
-        voicesdk.respond_to(1, "connector_create", {}, connector_handle="c1")
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, connector_handle="c1")
         self.pump()
         self.assertEqual(voicesdk.requests(), [])
         self.assertEqual(voicesdk.live()["requests"], 0)
 
     def test_initialized_callback(self):
-        voicesdk.respond_to(1, "connector_create", {}, return_code=1, status_code=77)
-        voicesdk.respond_to(1, "connector_create", {}, connector_handle="c1")
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, return_code=1, status_code=77)
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, connector_handle="c1")
         self.pump()
         self.assertEqual(self.listener.of("OnInitialized"), [(77,), (0,)])
         # The handle is set: Login is allowed now.
@@ -90,7 +90,7 @@ class LifecycleTest(ConnectorTest):
         # Its request leaves from a thread of its own: once it has, a
         # refusal set up next is not taken by it.
         settle_request_threads()
-        voicesdk.respond_to(1, "connector_create", {}, connector_handle="connector-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, connector_handle="connector-1")
         self.pump()
         self.listener.clear()
 
@@ -102,8 +102,8 @@ class LifecycleTest(ConnectorTest):
                                            ("password", "secret"), ("login_option", 2),
                                            ("login_trailing_option", 0)])
         voicesdk.respond(login["cookie"], account_handle="account-1")
-        voicesdk.event(2, login_state=2)
-        voicesdk.event(1, login_state=1)
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATUS, login_state=2)
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=1)
         self.pump()
         self.assertEqual(self.listener.of("OnLoggedIn"), [(1,), (2,)])
 
@@ -111,7 +111,7 @@ class LifecycleTest(ConnectorTest):
         logout = self.last_request("account_logout")
         self.assertEqual(fields(logout), {"account_handle": "account-1"})
         voicesdk.respond(logout["cookie"])
-        voicesdk.event(1, login_state=0)
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=0)
         self.pump()
         self.assertEqual(self.listener.of("OnLoggedIn")[-1], (0,))
         # Logged out: Logout has nothing to do any more.
@@ -132,23 +132,25 @@ class LifecycleTest(ConnectorTest):
         voicesdk.clear_requests()
         self.connector.InitiateShutdown()
         self.assertEqual(voicesdk.requests(), [])
-        voicesdk.respond_to(2, "connector_initiate_shutdown", {})
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_INITIATE_SHUTDOWN, "connector_initiate_shutdown", {})
         self.pump()
         self.assertEqual(len(self.listener.of("OnShutDown")), 1)
 
     def test_login_failures(self):
         self.initialize()
-        voicesdk.respond_to(3, "account_login", {}, return_code=1, status_code=20200, status_text="x")
-        voicesdk.respond_to(3, "account_login", {}, return_code=1, status_code=10, status_text=None)
-        voicesdk.event(1, login_state=100, status_code=20200)
-        voicesdk.event(2, login_state=100, status_code=5, status_text="bad password")
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, return_code=1, status_code=20200,
+                            status_text="x")
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, return_code=1, status_code=10,
+                            status_text=None)
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=100, status_code=20200)
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATUS, login_state=100, status_code=5, status_text="bad password")
         self.pump()
         self.assertEqual(self.listener.calls, [("OnAccountNotFound",), ("FailedOnLogin", 10, ""),
                                                ("OnAccountNotFound",), ("FailedOnLogin", 5, "bad password")])
 
     def test_login_state_mapping(self):
         for state in (1, 2, 3, 4, 7, 0, -3):
-            voicesdk.event(1, login_state=state)
+            voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=state)
         self.pump()
         self.assertEqual(self.listener.of("OnLoggedIn"), [(2,), (1,), (3,), (1,), (0,), (0,), (0,)])
 
@@ -165,7 +167,7 @@ class LifecycleTest(ConnectorTest):
 
     def test_refusals_of_logout_and_shutdown(self):
         self.initialize()
-        voicesdk.respond_to(3, "account_login", {}, account_handle="a1")
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="a1")
         self.pump()
         voicesdk.refuse(3)
         self.assertWindowsError(3, "Couldn't do Logout", self.connector.Logout)
@@ -187,8 +189,9 @@ class LifecycleTest(ConnectorTest):
             self.connector.CreateAccount("u", "p", "t")
         voicesdk.refuse(9)
         self.assertWindowsError(9, "Error creating account", self.connector.CreateAccount, "u", "p", "t", "d")
-        voicesdk.respond_to(101, "aux_create_account", {})
-        voicesdk.respond_to(101, "aux_create_account", {}, return_code=1, status_code=3, status_text="taken")
+        voicesdk.respond_to(voicesdk.RESPONSE_AUX_CREATE_ACCOUNT, "aux_create_account", {})
+        voicesdk.respond_to(voicesdk.RESPONSE_AUX_CREATE_ACCOUNT, "aux_create_account", {}, return_code=1,
+                            status_code=3, status_text="taken")
         self.pump()
         self.assertEqual(self.listener.calls[-2:], [("OnAccountCreated",), ("OnCreateAccountFailed", 3, "taken")])
 

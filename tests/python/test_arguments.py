@@ -1,11 +1,14 @@
-"""Method arguments: arguments of exactly the expected type take a short
-road past the interpreter's parser; everything else goes through it.  Both
-roads must store the same values and reject the same calls."""
+"""Method arguments: an argument of exactly the expected type is read by the
+module, anything else by the interpreter's parser.  Both must store the same
+values, and every wrong argument must raise the parser's own error."""
+import ctypes
 import unittest
+import warnings
 
 import voicesdk
 
-from support import fields
+from signatures import ENTRY_FORMAT, letters, parsed_methods
+from support import PY3
 from test_channels_join import ChannelTest
 
 INT_MAX = 2 ** 31 - 1
@@ -24,12 +27,17 @@ class Real(float):
     pass
 
 
-class ArgumentsTest(ChannelTest):
+class OneChannelTest(ChannelTest):
+    """Channel "a" connected: a call with good arguments issues a request."""
+
     def setUp(self):
         ChannelTest.setUp(self)
         self.join("a")
         self.connect("a", "s-a")
         voicesdk.clear_requests()
+
+
+class ArgumentsTest(OneChannelTest):
 
     def issued(self, method, *args):
         """The fields of the one request `method` issues with `args`."""
@@ -80,15 +88,145 @@ class ArgumentsTest(ChannelTest):
         self.assertEqual(voicesdk.requests(), [])
         self.pump()
 
-    def test_arity_and_type_errors(self):
-        for args in (("a", 1, 2), (1, 1), (None,)):
-            with self.assertRaises(TypeError) as caught:
-                self.connector.MuteChannelOutput(*args)
-            self.assertIn("MuteChannelOutput", str(caught.exception))
-        for args in (("a", "1"), ("a", 1.0)):
-            self.assertRaises(TypeError, self.connector.MuteChannelOutput, *args)
-        self.assertRaises(ValueError, self.connector.MuteChannelOutput, "a\0", 1)
+
+
+class ArgumentErrorsTest(OneChannelTest):
+    """Every wrong argument raises what the interpreter's own parser raises
+    for the method's documented format, called here through ctypes, the
+    module's deliberate differences excepted."""
+
+    def setUp(self):
+        OneChannelTest.setUp(self)
+        self.failures = []
+
+    def compare(self, call, format, args, label):
+        """`call(*args)` against the parser with `format` and `args`."""
+        expected = parser_error(format, args)
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            try:
+                call(*args)
+                got = None
+            except Exception as error:  # noqa: B902 - the type is compared
+                got = (type(error), str(error))
+        if expected is None:
+            self.failures.append("%s: the parser takes it; not a wrong value" % label)
+        elif PY3 and expected[0] is ValueError and "embedded null" in expected[1]:
+            # Also names the method and argument.
+            if got is None or got[0] is not ValueError or "embedded null character" not in got[1]:
+                self.failures.append("%s: %r, not an embedded-NUL ValueError" % (label, got))
+        elif got != expected:
+            self.failures.append("%s: %r, the parser %r" % (label, got, expected))
+
+    def require(self, call, args, label):
+        """An omitted argument without a value: a TypeError naming it."""
+        try:
+            call(*args)
+        except TypeError as error:
+            if "%d given" % len(args) not in str(error):
+                self.failures.append("%s: %s" % (label, error))
+        else:
+            self.failures.append("%s: accepted" % label)
+
+    def test_wrong_arguments_raise_the_parsers_error(self):
+        for name, format, required in parsed_methods():
+            method = getattr(self.connector, name)
+            kinds = letters(format)
+            valid = [VALID[kind] for kind in kinds]
+            self.compare(method, format, tuple(valid + [1]), "%s: one too many" % name)
+            for given in range(required):
+                args = tuple(valid[:given])
+                label = "%s: %d given" % (name, given)
+                if given < required_by(format):
+                    self.compare(method, format, args, label)
+                else:
+                    self.require(method, args, label)
+            for label, args in wrong_arguments(kinds, valid):
+                self.compare(method, format, args, "%s(%s)" % (name, label))
+        self.assertEqual(self.failures, [], "\n".join(self.failures))
         self.assertEqual(voicesdk.requests(), [])
+
+    def test_wrong_key_binding_entries_raise_the_parsers_error(self):
+        enable = self.connector.EnableGlobalPushToTalkMode
+
+        def bind(*entry):
+            return enable([("first", 1), entry])
+
+        kinds = letters(ENTRY_FORMAT)
+        valid = [VALID[kind] for kind in kinds]
+        cases = [("empty", ()), ("one too few", tuple(valid[:1])), ("one too many", tuple(valid + [1]))]
+        for label, args in cases + list(wrong_arguments(kinds, valid)):
+            self.compare(bind, ENTRY_FORMAT, args, "entry (%s)" % label)
+        self.assertEqual(self.failures, [], "\n".join(self.failures))
+        # Not a tuple: the parser would take it for a bad internal call.
+        self.assertRaises(TypeError, enable, [["first", 1]])
+        self.assertEqual(voicesdk.requests(), [])
+
+
+class ExplodingError(Exception):
+    pass
+
+
+class LaterError(Exception):
+    pass
+
+
+def raiser(error):
+    def convert(self):
+        raise error(type(self).__name__)
+    return convert
+
+
+class Exploding(object):
+    """A number whose every conversion raises."""
+    __index__ = __int__ = __long__ = __float__ = raiser(ExplodingError)
+
+
+class Later(object):
+    """Wrong for every kind, with an error of its own: placed after the
+    wrong argument, it shows which of the two was judged."""
+    __index__ = __int__ = __long__ = __float__ = raiser(LaterError)
+
+
+VALID = {"s": "a", "i": 1, "f": 0.5, "O": [("ptt", 17)]}
+
+# Values the parser refuses for each kind, each for a reason of its own.
+WRONG = {
+    "s": [5, None, 1.5, bytearray(b"x"), Exploding(), "a\0b", u"a\0"],
+    "i": ["1", None, 1.5, 2 ** 31, -2 ** 31 - 1, 2 ** 64, Exploding()],
+    "f": ["1.5", None, [], 10 ** 400, Exploding()],
+    "O": [],
+}
+
+
+def wrong_arguments(kinds, valid):
+    """(label, arguments): each position wrong in turn, those before it
+    valid and those after it wrong too."""
+    for position, kind in enumerate(kinds):
+        for value in WRONG[kind]:
+            later = [Later() if after != "O" else VALID["O"] for after in kinds[position + 1:]]
+            yield "%r at %d" % (value, position + 1), tuple(valid[:position] + [value] + later)
+
+
+def required_by(format):
+    """How many arguments the format itself requires."""
+    return len(format.split("|")[0]) if "|" in format else len(letters(format))
+
+
+def parser_error(format, args):
+    """(type, text) of what PyArg_ParseTuple raises for `args` and
+    `format`, or None when it takes them."""
+    parse = ctypes.pythonapi.PyArg_ParseTuple
+    parse.restype = ctypes.c_int
+    outputs = [ctypes.c_void_p() for _ in letters(format)]  # room for any letter's output
+    try:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            parse(ctypes.py_object(args), ctypes.c_char_p(format.encode("ascii")),
+                  *[ctypes.byref(output) for output in outputs])
+    except Exception as error:  # noqa: B902 - the type is compared
+        return type(error), str(error)
+    return None
 
 
 class KeywordArgumentsTest(ChannelTest):

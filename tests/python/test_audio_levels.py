@@ -6,12 +6,12 @@ import voicesdk
 
 from support import ConnectorTest, fields
 
-MIC_LEVEL_EVENT = 11
+MIC_LEVEL_EVENT = voicesdk.EVENT_AUX_AUDIO_PROPERTIES
 
 
 class ConnectorHandleMixin(object):
     def give_connector_handle(self, handle="connector-1"):
-        voicesdk.respond_to(1, "connector_create", {}, connector_handle=handle)
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, connector_handle=handle)
         self.pump()
         voicesdk.clear_requests()
 

@@ -173,7 +173,8 @@ class ParticipantsTest(ChannelTest):
         self.listener.clear()
 
     def added(self, uri, participant_type=0):
-        voicesdk.event(26, session_handle="s-a", participant_uri=uri, participant_type=participant_type)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle="s-a", participant_uri=uri,
+                       participant_type=participant_type)
 
     def test_list_in_uri_order(self):
         for uri in ("sip:b", "sip:a", "sip:B"):
@@ -190,8 +191,10 @@ class ParticipantsTest(ChannelTest):
 
     def test_updates_store_flags_and_pass_them_raw(self):
         self.added("sip:p")
-        voicesdk.event(28, session_handle="s-a", participant_uri="sip:p", flag_a=2, flag_b=0, level=0.25)
-        voicesdk.event(6, session_handle="s-a", participant_uri="sip:q", flag_a=0, flag_b=-1, level=1.0)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_UPDATED, session_handle="s-a", participant_uri="sip:p", flag_a=2,
+                       flag_b=0, level=0.25)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_PROPERTIES, session_handle="s-a", participant_uri="sip:q", flag_a=0,
+                       flag_b=-1, level=1.0)
         self.pump()
         self.assertEqual(self.connector.GetParticipants("a"), [("sip:p", 1, 0), ("sip:q", 0, 1)])
         self.assertEqual(self.listener.of("OnParticipantStateChanged"),
@@ -202,15 +205,18 @@ class ParticipantsTest(ChannelTest):
         self.assertEqual(self.connector.GetParticipants("a")[0], ("sip:p", 0, 0))
 
     def test_state_events_and_type_two(self):
-        voicesdk.event(5, session_handle="s-a", participant_state=7, participant_uri="sip:x", participant_type=1)
-        voicesdk.event(5, session_handle="s-a", participant_state=7, participant_uri="sip:hidden",
-                       participant_type=2)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_STATE_CHANGE, session_handle="s-a", participant_state=7,
+                       participant_uri="sip:x", participant_type=1)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_STATE_CHANGE, session_handle="s-a", participant_state=7,
+                       participant_uri="sip:hidden", participant_type=2)
         self.added("sip:hidden2", participant_type=2)
-        voicesdk.event(5, session_handle="s-a", participant_state=8, participant_uri="sip:y", participant_type=0)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_STATE_CHANGE, session_handle="s-a", participant_state=8,
+                       participant_uri="sip:y", participant_type=0)
         self.pump()
         self.assertEqual(self.connector.GetParticipants("a"), [("sip:x", 0, 0)])
-        voicesdk.event(5, session_handle="s-a", participant_state=9, participant_uri="sip:x", participant_type=0)
-        voicesdk.event(27, session_handle="s-a", participant_uri="sip:never")
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_STATE_CHANGE, session_handle="s-a", participant_state=9,
+                       participant_uri="sip:x", participant_type=0)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_REMOVED, session_handle="s-a", participant_uri="sip:never")
         self.pump()
         self.assertEqual(self.connector.GetParticipants("a"), [])
         self.assertEqual(self.listener.calls, [
@@ -220,7 +226,7 @@ class ParticipantsTest(ChannelTest):
 
     def test_participants_go_with_their_channel(self):
         self.added("sip:p")
-        voicesdk.event(20, session_handle="s-a", media_state=1)
+        voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle="s-a", media_state=1)
         self.pump()
         self.assertEqual(self.connector.GetParticipants("a"), [])
         self.join("a")

@@ -22,8 +22,8 @@ class ChannelTest(ConnectorTest):
     def setUp(self):
         ConnectorTest.setUp(self)
         voicesdk.answer("sessiongroup_create", session_group_handle="group-1")
-        voicesdk.respond_to(1, "connector_create", {}, connector_handle="conn-1")
-        voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, connector_handle="conn-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-1")
         self.pump()
         voicesdk.clear_requests()
         self.listener.clear()
@@ -31,15 +31,17 @@ class ChannelTest(ConnectorTest):
     def created(self, name, **results):
         """Queues the successful channel-create answer for `name`."""
         results.setdefault("channel_uri", uri_of(name))
-        voicesdk.respond_to(34, "account_channel_create", {"channel_name": name}, **results)
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create", {"channel_name": name},
+                            **results)
 
     def session_added(self, name, handle, **outcome):
         """Queues the add-session answer for `name`."""
-        voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": name, "channel_uri": uri_of(name)},
+        voicesdk.respond_to(voicesdk.RESPONSE_SESSIONGROUP_ADD_SESSION, "sessiongroup_add_session",
+                            {"channel_name": name, "channel_uri": uri_of(name)},
                             session_handle=handle, **outcome)
 
     def media(self, handle, state, **extra):
-        voicesdk.event(20, session_handle=handle, media_state=state, **extra)
+        voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle=handle, media_state=state, **extra)
 
     def join(self, *names):
         """Joins and answers the channel-create requests; pumps."""
@@ -88,12 +90,15 @@ class SingleJoinTest(ChannelTest):
         self.assertEqual(self.listener.calls, [("OnJoinedChannel", "lobby")])
         self.assertEqual(self.count(), 1)
 
-        voicesdk.event(26, session_handle="sess-1", participant_uri="sip:ann", participant_type=0)
-        voicesdk.event(28, session_handle="sess-1", participant_uri="sip:ann", flag_a=2, flag_b=0, level=0.5)
-        voicesdk.event(26, session_handle="sess-1", participant_uri="sip:bob", participant_type=1)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle="sess-1", participant_uri="sip:ann",
+                       participant_type=0)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_UPDATED, session_handle="sess-1", participant_uri="sip:ann", flag_a=2,
+                       flag_b=0, level=0.5)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle="sess-1", participant_uri="sip:bob",
+                       participant_type=1)
         self.pump()
         self.assertEqual(self.connector.GetParticipants("lobby"), [("sip:ann", 1, 0), ("sip:bob", 0, 0)])
-        voicesdk.event(27, session_handle="sess-1", participant_uri="sip:ann")
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_REMOVED, session_handle="sess-1", participant_uri="sip:ann")
         self.pump()
         self.assertEqual(self.connector.GetParticipants("lobby"), [("sip:bob", 0, 0)])
 
@@ -133,8 +138,8 @@ class SingleJoinTest(ChannelTest):
 
     def test_failed_channel_create_keeps_the_name(self):
         self.connector.JoinChannelEx("a")
-        voicesdk.respond_to(34, "account_channel_create", {"channel_name": "a"}, return_code=1,
-                            status_code=404)
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create", {"channel_name": "a"},
+                            return_code=1, status_code=404)
         self.pump()
         self.assertEqual(self.listener.calls, [("FailedChannelCreate", 404, "")])
         self.assertEqual(self.count(), 0)
@@ -148,7 +153,7 @@ class JoinErrorsTest(ChannelTest):
         self.join("a")
         self.assertWindowsError(E_INVALIDARG, "Channel already either connected or in process of connecting",
                                 self.connector.JoinChannelEx, "a")
-        voicesdk.event(1, login_state=0)
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=0)
         self.pump()
         # The name is checked before the login.
         self.assertWindowsError(E_INVALIDARG, "Invalid channel name", self.connector.JoinChannelEx, "")
@@ -232,7 +237,8 @@ class PlacingTest(ChannelTest):
 
         self.listener.__class__ = Listener
         # A request without a URI and an answer without a status text.
-        voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": "a"}, return_code=1, status_code=1001)
+        voicesdk.respond_to(voicesdk.RESPONSE_SESSIONGROUP_ADD_SESSION, "sessiongroup_add_session",
+                            {"channel_name": "a"}, return_code=1, status_code=1001)
         self.pump()
         self.assertEqual(self.listener.calls,
                          [("FailedJoinChannel", 1001, "Couldn't do resp_sessiongroup_add_session('null,')")])
@@ -261,10 +267,12 @@ class PlacingTest(ChannelTest):
 
     def test_session_create_answers(self):
         self.join("a")
-        voicesdk.respond_to(16, "session_create", {"channel_name": "a"}, session_handle="s-a")
-        voicesdk.respond_to(16, "session_create", {"channel_name": "a", "channel_uri": "sip:x"}, return_code=1,
+        voicesdk.respond_to(voicesdk.RESPONSE_SESSION_CREATE, "session_create", {"channel_name": "a"},
+                            session_handle="s-a")
+        voicesdk.respond_to(voicesdk.RESPONSE_SESSION_CREATE, "session_create",
+                            {"channel_name": "a", "channel_uri": "sip:x"}, return_code=1,
                             status_code=9, status_text="no")
-        voicesdk.respond_to(16, "session_create", {}, return_code=1, status_code=8)
+        voicesdk.respond_to(voicesdk.RESPONSE_SESSION_CREATE, "session_create", {}, return_code=1, status_code=8)
         self.media("s-a", CONNECTED)
         self.pump()
         self.assertEqual(self.listener.calls, [
@@ -405,24 +413,159 @@ class LeavingTest(ChannelTest):
 
     def test_events_for_unknown_sessions_are_ignored(self):
         self.join("a")
-        # An empty handle names no session, even for a channel without one.
-        for handle in ("", "nobody"):
-            self.media(handle, CONNECTED)
-            self.media(handle, DISCONNECTED)
-            voicesdk.event(26, session_handle=handle, participant_uri="sip:x", participant_type=0)
-        voicesdk.event(20, media_state=CONNECTED)
+        self.session_added("a", "s-a")
+        self.media("nobody", CONNECTED)
+        self.media("nobody", DISCONNECTED)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle="nobody", participant_uri="sip:x", participant_type=0)
+        voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, media_state=CONNECTED)  # no handle at all
         self.pump()
         self.assertEqual(self.listener.calls, [])
         self.assertEqual(self.count(), 1)
         self.assertEqual(self.connector.GetParticipants("a"), [])
 
+    def test_empty_session_handle_is_not_a_waiting_channels_session(self):
+        # A channel placed but not yet answered has no session handle: an
+        # event carrying an empty one must not be taken for its session, or
+        # a stray event would connect, fill or drop a channel that has no
+        # session yet.
+        self.join("a")
+        self.media("", CONNECTED)
+        voicesdk.event(26, session_handle="", participant_uri="sip:x", participant_type=0)
+        voicesdk.event(28, session_handle="", participant_uri="sip:x", flag_a=1, flag_b=0, level=0.5)
+        self.media("", DISCONNECTED, status_code=1)
+        self.pump()
+        self.assertEqual(self.listener.calls, [])
+        self.assertEqual(self.count(), 1)
+        self.assertEqual(self.connector.GetParticipants("a"), [])
+        # Once its session is known, the channel's own events reach it.
+        self.connect("a", "s-a")
+        self.assertEqual(self.listener.calls, [("OnJoinedChannel", "a")])
+
+
+class RejoinWhileLeavingTest(ChannelTest):
+    """A channel joined again before its old session has gone: the join goes
+    ahead once that session is gone, or is reported as failed."""
+
+    def leave_and_rejoin(self):
+        self.join("a")
+        self.connect("a", "s-old")
+        self.connector.LeaveChannel("a")
+        self.connector.JoinChannelEx("a")
+        self.listener.clear()
+
+    def test_goes_ahead_whichever_comes_first(self):
+        for create_first in (True, False):
+            self.leave_and_rejoin()
+            if create_first:
+                self.created("a", channel_uri="sip:a-again")
+                self.pump()
+                self.assertEqual(self.placed(), ["a"])  # nothing while the old session is there
+            self.media("s-old", DISCONNECTED)
+            if not create_first:
+                self.created("a", channel_uri="sip:a-again")
+            self.pump()
+            self.assertEqual(self.placed(), ["a", "a"])
+            self.assertEqual(fields(self.last_request("sessiongroup_add_session"))["channel_uri"], "sip:a-again")
+            self.assertEqual(self.count(), 1)
+            self.connect("a", "s-new")
+            self.assertEqual(self.listener.calls, [("OnLeftChannel", "a"), ("OnJoinedChannel", "a")])
+            # The new session is the channel's: its controls and its leave use it.
+            self.connector.LeaveChannel("a")
+            self.assertEqual(fields(self.last_request("sessiongroup_remove_session"))["session_handle"], "s-new")
+            self.media("s-new", DISCONNECTED)
+            self.pump()
+            self.assertEqual(self.count(), 0)
+            voicesdk.clear_requests()
+
+    def test_old_session_connecting_late_is_hung_up_again(self):
+        self.join("a")
+        self.session_added("a", "s-old")
+        self.pump()
+        self.connector.LeaveChannel("a")  # still Connecting
+        self.connector.JoinChannelEx("a")
+        self.created("a")
+        self.media("s-old", CONNECTED)
+        self.pump()
+        # Connected is not joined: that session is the one going.
+        self.assertEqual(self.listener.calls, [])
+        self.assertEqual(len(self.requests("sessiongroup_remove_session")), 2)
+        self.media("s-old", DISCONNECTED)
+        self.pump()
+        self.assertEqual(self.placed(), ["a", "a"])
+        self.assertEqual(self.listener.calls, [("OnLeftChannel", "a")])
+
+    def test_refused_removal_reports_the_join_failed(self):
+        self.leave_and_rejoin()
+        self.created("a")
+        remove = len(voicesdk.requests()) - 2  # the channel-create came after it
+        self.assertEqual(voicesdk.requests()[remove]["kind"], "sessiongroup_remove_session")
+        voicesdk.respond(remove, return_code=1, status_code=1005, status_text="busy")
+        self.pump()
+        self.assertEqual(self.listener.calls, [("FailedJoinChannel", 1005, "Couldn't rejoin channel 'a': busy")])
+        # Left, as after any leave: still counted until the old session goes,
+        # and a new join is accepted.
+        self.assertEqual(self.count(), 1)
+        self.media("s-old", DISCONNECTED)
+        self.pump()
+        self.assertEqual(self.listener.of("OnLeftChannel"), [("a",)])
+        self.assertEqual((self.placed(), self.count()), (["a"], 0))
+        self.connector.JoinChannelEx("a")
+
+    def test_refused_removal_without_a_rejoin_reports_nothing(self):
+        self.join("a")
+        self.connect("a", "s-old")
+        self.connector.LeaveChannel("a")
+        voicesdk.respond(-1, return_code=1, status_code=1005)
+        self.pump()
+        self.assertEqual(self.listener.calls, [("OnJoinedChannel", "a")])
+        self.assertEqual(self.count(), 1)
+
+    def test_leaving_again_calls_the_rejoin_off(self):
+        self.leave_and_rejoin()
+        self.created("a")
+        self.pump()
+        self.connector.LeaveChannel("a")
+        self.media("s-old", DISCONNECTED)
+        self.pump()
+        self.assertEqual(self.listener.calls, [("OnLeftChannel", "a")])
+        self.assertEqual((self.placed(), self.count()), (["a"], 0))
+
+    def test_join_from_the_leave_callback_adds_one_session(self):
+        class Listener(RecordingListener):
+            def OnLeftChannel(inner, name):
+                inner.calls.append(("OnLeftChannel", name))
+                self.connector.JoinChannelEx(name)  # still wanted: accepted, asks again
+
+        self.leave_and_rejoin()
+        self.listener.__class__ = Listener
+        self.created("a")
+        self.media("s-old", DISCONNECTED)
+        self.created("a")
+        self.pump()
+        self.assertEqual(len(self.requests("account_channel_create")), 3)
+        self.assertEqual(self.placed(), ["a", "a"])
+        self.assertEqual(self.count(), 1)
+
+    def test_session_removed_lets_the_rejoin_go_ahead(self):
+        self.leave_and_rejoin()
+        self.created("a")
+        voicesdk.event(4, session_state=REMOVED, channel_name="a")
+        self.pump()
+        self.assertEqual(self.listener.calls, [("OnLeftChannel", "a")])
+        self.assertEqual(self.placed(), ["a", "a"])
+        # The old session's disconnect, if it still comes, finds nothing.
+        self.media("s-old", DISCONNECTED)
+        self.pump()
+        self.assertEqual(self.listener.calls, [("OnLeftChannel", "a")])
+        self.assertEqual(self.count(), 1)
+
 
 class SessionStateTest(ChannelTest):
     def test_added_and_removed_with_unregistered_names(self):
-        voicesdk.event(4, session_state=ADDED, session_flag=1, channel_name="nowhere")
-        voicesdk.event(4, session_state=ADDED, session_flag=0, channel_name="silent")
-        voicesdk.event(4, session_state=REMOVED, channel_name="gone")
-        voicesdk.event(4, session_state=3, session_flag=1, channel_name="other")
+        voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=ADDED, session_flag=1, channel_name="nowhere")
+        voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=ADDED, session_flag=0, channel_name="silent")
+        voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=REMOVED, channel_name="gone")
+        voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=3, session_flag=1, channel_name="other")
         self.pump()
         self.assertEqual(self.listener.calls, [("OnJoinedChannel", "nowhere"), ("OnLeftChannel", "gone")])
         self.assertEqual(voicesdk.requests(), [])
@@ -431,7 +574,7 @@ class SessionStateTest(ChannelTest):
         self.join("a")
         self.connect("a", "s-a")
         self.connector.LeaveChannel("a")
-        voicesdk.event(4, session_state=ADDED, session_flag=1, channel_name="a")
+        voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=ADDED, session_flag=1, channel_name="a")
         self.pump()
         self.assertEqual(len(self.requests("sessiongroup_remove_session")), 2)
         self.assertEqual(self.listener.of("OnJoinedChannel"), [("a",), ("a",)])
@@ -440,7 +583,7 @@ class SessionStateTest(ChannelTest):
     def test_removed_drops_the_record_but_not_the_wish(self):
         self.join("a")
         self.connect("a", "s-a")
-        voicesdk.event(4, session_state=REMOVED, channel_name="a")
+        voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=REMOVED, channel_name="a")
         self.pump()
         self.assertEqual(self.count(), 0)
         self.assertEqual(self.listener.of("OnLeftChannel"), [("a",)])
@@ -466,7 +609,7 @@ class LoginStateTest(ChannelTest):
 
         self.listener.__class__ = Listener
         self.listener.clear()
-        voicesdk.event(1, login_state=0)
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=0)
         self.pump()
         self.assertEqual(self.listener.calls, [("OnLoggedIn", 0)])
         self.assertEqual(counts, [0])  # cleared before the callback
@@ -483,8 +626,8 @@ class LoginStateTest(ChannelTest):
     def test_login_failure_clears_everything(self):
         self.populate()
         self.listener.clear()
-        voicesdk.event(2, login_state=100, status_code=20200)
-        voicesdk.event(1, login_state=100, status_code=7, status_text="bad")
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATUS, login_state=100, status_code=20200)
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=100, status_code=7, status_text="bad")
         self.pump()
         self.assertEqual(self.listener.calls, [("OnAccountNotFound",), ("FailedOnLogin", 7, "bad")])
         self.assertEqual(self.count(), 0)
@@ -492,14 +635,14 @@ class LoginStateTest(ChannelTest):
 
     def test_other_states_keep_the_channels(self):
         self.populate()
-        voicesdk.event(1, login_state=7)
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=7)
         self.pump()
         self.assertEqual(self.count(), 3)
 
     def test_new_session_group_after_logging_in_again(self):
         self.join("a")
-        voicesdk.event(1, login_state=0)
-        voicesdk.respond_to(3, "account_login", {}, account_handle="acct-2")
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=0)
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-2")
         self.pump()
         self.join("b")
         groups = self.requests("sessiongroup_create")
@@ -515,7 +658,8 @@ class ByteOrderTest(ChannelTest):
         self.session_added("a", "s-dup")
         self.session_added("B", "s-dup")
         self.media("s-dup", CONNECTED)
-        voicesdk.event(26, session_handle="s-dup", participant_uri="sip:p", participant_type=0)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle="s-dup", participant_uri="sip:p",
+                       participant_type=0)
         self.pump()
         self.assertEqual(self.listener.calls[-2:], [("OnJoinedChannel", "B"), ("OnParticipantJoined", "sip:p", "B")])
 

@@ -173,6 +173,7 @@ class Record(object):
         self.state = IDLE
         self.session = ""
         self.uri = ""
+        self.rejoin_uri = None  # joined again while leaving, and created
         self.participants = {}
 
 
@@ -187,6 +188,7 @@ class Model(object):
         self.group = ""
         self.desired = set()
         self.channels = {}
+        self.rejoins = self.refused_rejoins = 0
 
     # Requests.
     def issue(self, kind, **values):
@@ -238,6 +240,8 @@ class Model(object):
             if refused:
                 raise ModelError(refused, "Couldn't Leave Channel")
             record.state = LEAVING
+        elif record and record.state == LEAVING:
+            record.rejoin_uri = None
         elif record and record.state == CREATED_:
             del self.channels[name]
         self.desired.discard(name)
@@ -299,6 +303,9 @@ class Model(object):
             self.notify("FailedChannelCreate", status_code, status_text or "")
             return
         record = self.channels.get(name) if name in self.desired else None
+        if record is not None and record.state == LEAVING:
+            record.rejoin_uri = uri
+            return
         if record is None or record.state not in (IDLE, CREATED_):
             return
         record.uri = uri
@@ -320,6 +327,27 @@ class Model(object):
         self.desired.discard(name)
         del self.channels[name]
         self.place_waiting()
+
+    def session_removal_refused(self, handle, status_code):
+        name = self.by_session(handle)
+        if name is None or not self.rejoin_waits(name):
+            return
+        self.channels[name].rejoin_uri = None
+        self.desired.discard(name)
+        self.refused_rejoins += 1
+        self.notify("FailedJoinChannel", status_code, "Couldn't rejoin channel '%s'" % name)
+
+    def rejoin_waits(self, name):
+        return self.channels[name].state == LEAVING and name in self.desired
+
+    def resume_rejoin(self, name, uri):
+        if name not in self.desired:
+            return
+        record = self.channels.setdefault(name, Record())
+        self.rejoins += 1
+        if uri is not None and record.state == IDLE:
+            record.uri = uri
+            record.state = CREATED_
 
     # Events.
     def login_state(self, state, status_code):
@@ -346,8 +374,12 @@ class Model(object):
                 self.terminate(name)
             self.notify("OnJoinedChannel", name)
         elif state == 5:
-            self.channels.pop(name, None)
+            rejoin = name in self.channels and self.rejoin_waits(name)
+            record = self.channels.pop(name, None)
             self.notify("OnLeftChannel", name)
+            if rejoin:
+                self.resume_rejoin(name, record.rejoin_uri)
+                self.place_waiting()
 
     def media(self, handle, state, status_code):
         name = self.by_session(handle)
@@ -355,7 +387,7 @@ class Model(object):
             return
         record = self.channels[name]
         if state == CONNECTED:
-            if name not in self.desired:
+            if name not in self.desired or record.state == LEAVING:
                 if self.terminate(name):
                     record.state = LEAVING
                 return
@@ -365,11 +397,15 @@ class Model(object):
                 self.place_waiting()
             self.notify("OnJoinedChannel", name)
         elif state == DISCONNECTED:
-            self.desired.discard(name)
+            rejoin = self.rejoin_waits(name)
+            if not rejoin:
+                self.desired.discard(name)
             del self.channels[name]
             if record.state == CONNECTING:
                 self.notify("FailedJoinChannel", status_code, "")
             self.notify("OnLeftChannel", name)
+            if rejoin:
+                self.resume_rejoin(name, record.rejoin_uri)
             self.place_waiting()
 
     def participant(self, event_type, handle, uri, participant_type=0, flag_a=0, flag_b=0):
@@ -377,13 +413,13 @@ class Model(object):
         if name is None:
             return
         record = self.channels[name]
-        if event_type == 26 and participant_type != 2:
+        if event_type == voicesdk.EVENT_PARTICIPANT_ADDED and participant_type != 2:
             record.participants[uri] = (False, False)
             self.notify("OnParticipantJoined", uri, name)
-        elif event_type == 27:
+        elif event_type == voicesdk.EVENT_PARTICIPANT_REMOVED:
             record.participants.pop(uri, None)
             self.notify("OnParticipantLeft", uri, name)
-        elif event_type == 28:
+        elif event_type == voicesdk.EVENT_PARTICIPANT_UPDATED:
             record.participants[uri] = (flag_a != 0, flag_b != 0)
             self.notify("OnParticipantStateChanged", uri, name, flag_a, flag_b)
 
@@ -433,11 +469,12 @@ class RandomRunTest(ChannelTest):
         self.connector = _talkwire.Connector(self.acting)
         self.acting.connector = self.connector
         self.model = Model(self, self.observed)
-        voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-1")
         self.model.account = "acct-1"
         self.pump()
         self.pending_creates = []
         self.pending_adds = []
+        self.pending_removes = []
         self.handles = ["h-unknown"]
         self.next_handle = 0
 
@@ -472,12 +509,13 @@ class RandomRunTest(ChannelTest):
         roll = r.random()
         model = self.model
         if not model.account and r.random() < 0.3:
-            voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
+            voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-1")
             deliveries.append(lambda: setattr(model, "account", "acct-1"))
         elif roll < 0.20 and self.pending_creates:
             name = self.pending_creates.pop(r.randrange(len(self.pending_creates)))
             ok = r.random() < 0.85
-            voicesdk.respond_to(34, "account_channel_create", {"channel_name": name}, return_code=0 if ok else 1,
+            voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create",
+                                {"channel_name": name}, return_code=0 if ok else 1,
                                 status_code=0 if ok else 404, channel_uri=uri_of(name))
             deliveries.append(lambda: model.channel_created(name, uri_of(name), ok, 0 if ok else 404, None))
         elif roll < 0.40 and self.pending_adds:
@@ -489,37 +527,50 @@ class RandomRunTest(ChannelTest):
                 self.next_handle += 1
                 handle = "h%d" % self.next_handle
                 self.handles.append(handle)
-            voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": name, "channel_uri": uri},
+            voicesdk.respond_to(voicesdk.RESPONSE_SESSIONGROUP_ADD_SESSION, "sessiongroup_add_session",
+                                {"channel_name": name, "channel_uri": uri},
                                 return_code=0 if ok else 1, status_code=0 if ok else 7, session_handle=handle)
             deliveries.append(lambda: model.session_added(name, uri, ok, handle, 0 if ok else 7, None))
         elif roll < 0.60:
             handle = self.some_handle()
             state = r.choice([CONNECTED, CONNECTED, DISCONNECTED, 3])
-            voicesdk.event(20, session_handle=handle, media_state=state, status_code=503)
+            voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle=handle, media_state=state,
+                           status_code=503)
             deliveries.append(lambda: model.media(handle, state, 503))
         elif roll < 0.80:
             handle = self.some_handle()
             uri = r.choice(PARTICIPANTS)
-            event_type = r.choice([26, 27, 28])
+            event_type = r.choice([voicesdk.EVENT_PARTICIPANT_ADDED, voicesdk.EVENT_PARTICIPANT_REMOVED,
+                                       voicesdk.EVENT_PARTICIPANT_UPDATED])
             participant_type = r.choice([0, 1, 2])
             flag_a, flag_b = r.choice([0, 1, 2]), r.choice([0, 1])
-            if event_type == 26:
-                voicesdk.event(26, session_handle=handle, participant_uri=uri, participant_type=participant_type)
-            elif event_type == 27:
-                voicesdk.event(27, session_handle=handle, participant_uri=uri)
+            if event_type == voicesdk.EVENT_PARTICIPANT_ADDED:
+                voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle=handle, participant_uri=uri,
+                               participant_type=participant_type)
+            elif event_type == voicesdk.EVENT_PARTICIPANT_REMOVED:
+                voicesdk.event(voicesdk.EVENT_PARTICIPANT_REMOVED, session_handle=handle, participant_uri=uri)
             else:
-                voicesdk.event(28, session_handle=handle, participant_uri=uri, flag_a=flag_a, flag_b=flag_b,
-                               level=0.5)
+                voicesdk.event(voicesdk.EVENT_PARTICIPANT_UPDATED, session_handle=handle, participant_uri=uri,
+                               flag_a=flag_a, flag_b=flag_b, level=0.5)
             deliveries.append(lambda: model.participant(event_type, handle, uri, participant_type, flag_a, flag_b))
         elif roll < 0.90:
             name = r.choice(NAMES)
             state, flag = r.choice([(4, 1), (4, 0), (5, 0)])
-            voicesdk.event(4, session_state=state, session_flag=flag, channel_name=name)
+            voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=state, session_flag=flag,
+                           channel_name=name)
             deliveries.append(lambda: model.session_state(state, flag, name))
-        elif roll < 0.92:
+        elif roll < 0.95:
+            if self.pending_removes:
+                cookie, handle = self.pending_removes.pop(r.randrange(len(self.pending_removes)))
+                ok = r.random() < 0.5
+                voicesdk.respond_to(9, "sessiongroup_remove_session", {"cookie": cookie, "session_handle": handle},
+                                    return_code=0 if ok else 1, status_code=0 if ok else 11)
+                if not ok:
+                    deliveries.append(lambda: model.session_removal_refused(handle, 11))
+        elif roll < 0.97:
             state = r.choice([0, 100, 3, 1, 2, 4])
             code = r.choice([20200, 9])
-            voicesdk.event(1, login_state=state, status_code=code)
+            voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=state, status_code=code)
             deliveries.append(lambda: model.login_state(state, code))
 
     def direct_step(self):
@@ -553,6 +604,8 @@ class RandomRunTest(ChannelTest):
                 self.pending_creates.append(values["channel_name"])
             elif made["kind"] == "sessiongroup_add_session":
                 self.pending_adds.append((values["channel_name"], values["channel_uri"]))
+            elif made["kind"] == "sessiongroup_remove_session":
+                self.pending_removes.append((made["cookie"], values["session_handle"]))
 
     def check_registry(self):
         self.assertEqual(self.observed, [])
@@ -575,6 +628,8 @@ class RandomRunTest(ChannelTest):
                 self.check_registry()
         # The run went through the interesting places.
         self.assertGreater(self.next_handle, 100)
+        self.assertGreater(self.model.rejoins, 10)
+        self.assertGreater(self.model.refused_rejoins, 0)
 
 
 if __name__ == "__main__":

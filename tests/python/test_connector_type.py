@@ -3,11 +3,12 @@ operations and the entries that only return None."""
 import gc
 import sys
 import unittest
+import weakref
 
 import _talkwire
 import voicesdk
 
-from support import E_NOTIMPL, ConnectorTest, RecordingListener
+from support import E_NOTIMPL, ConnectorTest, RecordingListener, assert_nothing_left, pump
 
 METHODS = [
     "InitializeLogging", "Login", "Logout", "InitiateShutdown", "CreateAccount", "PutAnswerMode",
@@ -73,6 +74,68 @@ class ConstructionTest(unittest.TestCase):
         gc.collect()
         self.assertEqual(sys.getrefcount(listener), before)
         self.assertEqual(voicesdk.handlers(), 0)
+
+
+class Game(RecordingListener):
+    """The usual shape: the listener keeps its connector."""
+
+    def __init__(self):
+        RecordingListener.__init__(self)
+        self.connector = _talkwire.Connector(self)
+
+
+class CyclicCollectionTest(unittest.TestCase):
+    """A listener that holds its connector forms a cycle; once the program
+    lets go of it, the collector tears the connector down as dropping it
+    would: handler unregistered, window gone, queued messages released."""
+
+    def setUp(self):
+        voicesdk.reset()
+
+    def tearDown(self):
+        assert_nothing_left(self)
+
+    def test_cycle_is_collected_and_the_next_connector_hears_everything(self):
+        windows = voicesdk.windows() if voicesdk.PLATFORM_FAULTS else None
+        game = Game()
+        for _ in range(3):
+            voicesdk.event(3)
+        self.assertTrue(voicesdk.flush(5.0))  # into the game's mailbox
+        gone = weakref.ref(game)
+        del game
+        gc.collect()
+        self.assertIsNone(gone())
+        self.assertEqual(voicesdk.handlers(), 0)
+        self.assertEqual(voicesdk.live()["events"], 0)
+        if windows is not None:
+            self.assertEqual(voicesdk.windows(), windows)
+        # Nothing left behind takes the next connector's messages.
+        later = Game()
+        voicesdk.event(3)
+        pump(later.connector)
+        self.assertEqual(later.of("OnConnectorEvent"), [(3, 0, 0)])
+        later.connector = None
+
+    def test_cycle_through_a_callback_that_lets_go(self):
+        """The last outside reference goes inside a callback: the cycle is
+        garbage, and the next collection ends it."""
+        game = Game()
+        pumper = _talkwire.Connector(None)
+        holder = [game]
+
+        def let_go(*args):
+            del holder[:]
+
+        game.OnConnectorEvent = let_go
+        gone = weakref.ref(game)
+        del game
+        voicesdk.event(3)
+        voicesdk.event(3)
+        pump(pumper)
+        gc.collect()
+        self.assertIsNone(gone())
+        self.assertEqual(voicesdk.handlers(), 1)
+        del pumper
 
 
 class RetiredAndNoOpTest(ConnectorTest):

@@ -7,7 +7,7 @@ import unittest
 import _talkwire
 import voicesdk
 
-from support import PY3, ConnectorTest, RecordingListener, Unraisables, pump
+from support import OTHER_EVENT, PY3, ConnectorTest, RecordingListener, Unraisables, pump
 
 
 class Counting(object):
@@ -23,9 +23,9 @@ class Raising(RecordingListener):
 class ListenerProtocolTest(ConnectorTest):
     def test_listener_without_methods(self):
         self.connector = _talkwire.Connector(object())
-        voicesdk.event(3)
-        voicesdk.event(11, mic_active=1, mic_energy=0.5)
-        voicesdk.respond_to(86, "aux_connectivity_info", {})
+        voicesdk.event(OTHER_EVENT)
+        voicesdk.event(voicesdk.EVENT_AUX_AUDIO_PROPERTIES, mic_active=1, mic_energy=0.5)
+        voicesdk.respond_to(voicesdk.RESPONSE_AUX_CONNECTIVITY_INFO, "aux_connectivity_info", {})
         with Unraisables() as hook:
             self.pump()
         self.assertEqual(hook.seen, [])
@@ -34,9 +34,9 @@ class ListenerProtocolTest(ConnectorTest):
     def test_raising_method_goes_to_the_hook_and_handling_goes_on(self):
         listener = Raising()
         self.connector = _talkwire.Connector(listener)
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         voicesdk.event(7)
-        voicesdk.event(18, binding_name="ptt", key_state=1)
+        voicesdk.event(voicesdk.EVENT_KEYBOARD_MOUSE, binding_name="ptt", key_state=1)
         with Unraisables() as hook:
             self.pump()
             self.assertIsNone(sys.exc_info()[1])
@@ -56,7 +56,7 @@ class ListenerProtocolTest(ConnectorTest):
         self.connector = _talkwire.Connector(Returning())
         before = sys.getrefcount(result)
         for _ in range(20):
-            voicesdk.event(3)
+            voicesdk.event(OTHER_EVENT)
         self.pump()
         self.assertEqual(sys.getrefcount(result), before)
 
@@ -66,11 +66,11 @@ class ListenerProtocolTest(ConnectorTest):
 
         listener = Late()
         self.connector = _talkwire.Connector(listener)
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         self.pump()
         seen = []
         listener.OnConnectorEvent = lambda *args: seen.append(args)
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         self.pump()
         self.assertEqual(seen, [(3, 0, 0)])
 
@@ -104,7 +104,7 @@ class ListenerProtocolTest(ConnectorTest):
         ]
         for step in steps:
             step()
-            voicesdk.event(3)
+            voicesdk.event(OTHER_EVENT)
             self.pump()
         self.assertEqual([call[0] for call in seen],
                          ["first", "second", "own", "second", "static", "dynamic", "other"])
@@ -112,8 +112,9 @@ class ListenerProtocolTest(ConnectorTest):
 
     def test_text_that_is_not_utf8_reaches_the_listener(self):
         raw = b"ptt-\xff\xfe"
-        voicesdk.event(18, binding_name=raw, key_state=2)
-        voicesdk.respond_to(101, "aux_create_account", {}, return_code=1, status_code=1, status_text=raw)
+        voicesdk.event(voicesdk.EVENT_KEYBOARD_MOUSE, binding_name=raw, key_state=2)
+        voicesdk.respond_to(voicesdk.RESPONSE_AUX_CREATE_ACCOUNT, "aux_create_account", {}, return_code=1,
+                            status_code=1, status_text=raw)
         self.pump()
         name, state = self.listener.of("OnKeyEvent")[0]
         text = self.listener.of("OnCreateAccountFailed")[0][1]
@@ -136,7 +137,7 @@ class ListenerProtocolTest(ConnectorTest):
             for i, name in enumerate(names):
                 sent.extend([name, name, names[(i * 7 + round_) % len(names)]])
         for state, name in enumerate(sent):
-            voicesdk.event(18, binding_name=name, key_state=state)
+            voicesdk.event(voicesdk.EVENT_KEYBOARD_MOUSE, binding_name=name, key_state=state)
         self.pump()
         received = self.listener.of("OnKeyEvent")
         self.assertEqual([name for name, _ in received], sent)
@@ -146,13 +147,13 @@ class ListenerProtocolTest(ConnectorTest):
 class EventBranchTest(ConnectorTest):
     def test_microphone_level_truncates(self):
         for energy in (0.29, 0.57, 0.999, 0.0, 1.0):
-            voicesdk.event(11, mic_active=0, mic_energy=energy)
+            voicesdk.event(voicesdk.EVENT_AUX_AUDIO_PROPERTIES, mic_active=0, mic_energy=energy)
         self.pump()
         self.assertEqual(self.listener.of("OnMicrophoneIntensityEvent"),
                          [(28, 0, 100), (56, 0, 100), (99, 0, 100), (0, 0, 100), (100, 0, 100)])
 
     def test_key_event_without_binding_name(self):
-        voicesdk.event(18, key_state=1)
+        voicesdk.event(voicesdk.EVENT_KEYBOARD_MOUSE, key_state=1)
         self.pump()
         self.assertEqual(self.listener.of("OnKeyEvent"), [(None, 1)])
 
@@ -172,7 +173,7 @@ class EventBranchTest(ConnectorTest):
 
 class TroubleshooterTest(ConnectorTest):
     def report(self, **response):
-        voicesdk.respond_to(86, "aux_connectivity_info", {}, **response)
+        voicesdk.respond_to(voicesdk.RESPONSE_AUX_CONNECTIVITY_INFO, "aux_connectivity_info", {}, **response)
         self.pump()
         reports = self.listener.of("OnConnectivityTroubleShooterErrorFound")
         self.assertEqual(len(reports), 1)

@@ -28,6 +28,7 @@ import unittest
 import zipfile
 
 import _talkwire
+import _talkwire_loop
 import talkwire
 import voicesdk
 
@@ -64,7 +65,7 @@ class ModuleFilesTest(unittest.TestCase):
     def test_modules_carry_their_interpreters_suffix(self):
         # Without it a module built for another interpreter imports, then
         # fails on its first missing symbol.
-        for module in (_talkwire, voicesdk):
+        for module in (_talkwire, _talkwire_loop, voicesdk):
             self.assertEqual(os.path.basename(module.__file__), module.__name__ + extension_suffix())
 
 
@@ -121,14 +122,26 @@ def site_folders():
 class InstalledLayoutTest(unittest.TestCase):
     def test_every_module_comes_from_the_installation(self):
         prefix = os.path.realpath(PREFIX) + os.sep
-        for module in (_talkwire, voicesdk, talkwire):
+        for module in (_talkwire, _talkwire_loop, voicesdk, talkwire):
             self.assertTrue(os.path.realpath(module.__file__).startswith(prefix), module.__file__)
 
     def test_type_information_is_installed_where_checkers_look(self):
         platlib, purelib = site_folders()
-        for path in [(purelib, "_talkwire-stubs", "__init__.pyi"), (purelib, "voicesdk-stubs", "__init__.pyi"),
-                     (purelib, "talkwire", "py.typed")]:
+        for path in [(purelib, "_talkwire-stubs", "__init__.pyi"), (purelib, "_talkwire_loop-stubs", "__init__.pyi"),
+                     (purelib, "voicesdk-stubs", "__init__.pyi"), (purelib, "talkwire", "py.typed")]:
             self.assertTrue(os.path.isfile(os.path.join(*path)), os.path.join(*path))
+
+    @unittest.skipIf(sys.platform == "win32", "the local voice server is not built on Windows")
+    def test_the_voice_server_is_among_the_installed_programs(self):
+        # A virtual environment's own folder of programs, or the
+        # interpreter's below the prefix an install.sh run was given.
+        scripts = sysconfig.get_paths()["scripts"]
+        found = [path for path in (os.path.join(scripts, "talkwire-voice-server"),
+                                   os.path.join(PREFIX + scripts, "talkwire-voice-server"))
+                 if os.path.isfile(path) and os.access(path, os.X_OK)]
+        self.assertTrue(found, "no talkwire-voice-server in %s" % scripts)
+        process = subprocess.Popen([found[0], "--help"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertIn(b"usage: talkwire-voice-server", process.communicate()[0])
 
     @unittest.skipUnless(LINUX, "reads /proc/self/maps")
     def test_shared_libraries_load_from_beside_the_modules(self):
@@ -150,10 +163,10 @@ def record_hash(data):
 # Run from the unpacked wheel: every module must come from there, and a
 # session must play through against the simulated voice service.
 SESSION = r"""
-import gc, json, os, sys, time
-import _talkwire, talkwire, voicesdk
+import gc, json, os, sys, threading
+import _talkwire, _talkwire_loop, talkwire, voicesdk
 folder = os.path.realpath(sys.argv[1]) + os.sep
-for module in (_talkwire, talkwire, voicesdk):
+for module in (_talkwire, _talkwire_loop, talkwire, voicesdk):
     assert os.path.realpath(module.__file__).startswith(folder), module.__file__
 heard = []
 
@@ -177,17 +190,17 @@ class Player(talkwire.Listener):
         connector.Logout()
     def OnShutDown(self):
         heard.append(["shut down"])
+        pump_thread.quit()
 
 voicesdk.mode("service")
 voicesdk.service(latency=0, peer_interval=0, mic_interval=0, peers=["ava"], talk_rounds=1)
+pump_thread = talkwire.QuitHandle()
 connector = talkwire.Connector(Player())
 connector.InitializeEx("orb")
-deadline = time.time() + 30
-while not heard or heard[-1] != ["shut down"]:
-    assert time.time() < deadline, heard
-    voicesdk.settle(5.0)
-    voicesdk.post_quit()
-    connector.Run()
+watchdog = threading.Timer(30.0, pump_thread.quit)
+watchdog.start()
+connector.Run()
+watchdog.cancel()
 del connector
 gc.collect()
 voicesdk.flush(5.0)
@@ -231,14 +244,18 @@ class WheelTest(unittest.TestCase):
         self.assertIn("Root-Is-Purelib: false", wheel)
         self.assertEqual([line for line in wheel if line.startswith("Tag: ")], ["Tag: " + tag])
 
-    def test_holds_both_modules_the_libraries_and_the_types(self):
+    def test_holds_the_modules_the_libraries_the_types_and_the_server(self):
         suffix = extension_suffix()
-        for path in ["_talkwire" + suffix, "voicesdk" + suffix, "talkwire.libs/libvoicesdk.so",
-                     "talkwire.libs/libtwplatform.so", "talkwire/__init__.py", "talkwire/__main__.py",
-                     "talkwire/demo.py", "talkwire/py.typed", "_talkwire-stubs/__init__.pyi",
-                     "voicesdk-stubs/__init__.pyi"]:
+        for path in ["_talkwire" + suffix, "_talkwire_loop" + suffix, "voicesdk" + suffix,
+                     "talkwire.libs/libvoicesdk.so", "talkwire.libs/libtwplatform.so", "talkwire/__init__.py",
+                     "talkwire/__main__.py", "talkwire/demo.py", "talkwire/aio/__init__.py", "talkwire/py.typed",
+                     "_talkwire-stubs/__init__.pyi", "_talkwire_loop-stubs/__init__.pyi",
+                     "voicesdk-stubs/__init__.pyi",
+                     "talkwire-%s.data/scripts/talkwire-voice-server" % talkwire.__version__]:
             self.assertIn(path, self.names)
         self.assertEqual([name for name in self.names if name.endswith((".pyc", "/"))], [])
+        server = self.archive.getinfo("talkwire-%s.data/scripts/talkwire-voice-server" % talkwire.__version__)
+        self.assertTrue(server.external_attr >> 16 & 0o100, "the server is not executable in the wheel")
 
     @unittest.skipUnless(LINUX, "the libraries' $ORIGIN path")
     def test_unpacked_into_an_awkward_folder_it_plays_a_session(self):
@@ -274,6 +291,7 @@ connector.Login("player1")
 connector.Logon("player1", "secret")
 count: str = voicesdk.live()["request"]
 state: str = talkwire.LOGGED_IN
+talkwire.pump("soon")
 """
 
 
@@ -310,7 +328,7 @@ class TypeCheckTest(unittest.TestCase):
         return name
 
     def examples(self):
-        """The README's programs and every file under examples/, copied here."""
+        """The README's programs and every program under demo/, copied here."""
         names = []
         with io.open(os.path.join(SOURCE, "README.md"), encoding="utf-8") as handle:
             blocks = re.findall(r"\n\n((?:    .*\n|\n)+)", handle.read())
@@ -318,7 +336,7 @@ class TypeCheckTest(unittest.TestCase):
             code = "\n".join(line[4:] for line in block.splitlines())
             if re.search(r"^import talkwire", code, re.M):
                 names.append(self.write("readme_%d.py" % number, code))
-        examples = os.path.join(SOURCE, "examples")
+        examples = os.path.join(SOURCE, "demo")
         for folder, _, files in os.walk(examples):
             for name in sorted(files):
                 if name.endswith(".py"):
@@ -337,7 +355,7 @@ class TypeCheckTest(unittest.TestCase):
     def test_misuse_of_each_module_is_reported(self):
         status, output = self.mypy(self.write("misuse.py", MISUSE))
         lines = sorted(set(int(n) for n in re.findall(r"^misuse\.py:(\d+): error", output, re.M)))
-        self.assertEqual((status, lines), (1, [3, 4, 5, 6]), output)
+        self.assertEqual((status, lines), (1, [3, 4, 5, 6, 7]), output)
 
 
 if __name__ == "__main__":

@@ -7,7 +7,7 @@ import voicesdk
 from support import ConnectorTest, fields
 
 KIND = "aux_global_monitor_keyboard_mouse"
-KEY_EVENT = 18
+KEY_EVENT = voicesdk.EVENT_KEYBOARD_MOUSE
 
 
 class EnableTest(ConnectorTest):

@@ -16,6 +16,7 @@ import _talkwire
 import voicesdk
 
 from reliability_support import CHANNEL, PY3, JoinedConnectorTest, observe
+from signatures import ANYTHING, NOARGS, RETIRED, SIGNATURES, letters
 
 
 class ExplodingError(Exception):
@@ -44,64 +45,9 @@ def text(value):
     return value if PY3 else value.encode("utf-8")
 
 
-# Argument kinds: "s" text, "i" 32-bit int, "f" float, "L" push-to-talk list.
-VALID = {"s": CHANNEL, "i": 1, "f": 0.5, "L": [("ptt", 17)]}
-
-NOARGS, ANYTHING, RETIRED = "noargs", "anything", "retired"
-
-# name: (kind, argument kinds, how many are required).  The order of the
-# method table; every one of the 48 methods is here.
-SIGNATURES = [
-    ("InitializeLogging", RETIRED, "", 0),
-    ("Login", "", "ss", 2),
-    ("Logout", NOARGS, "", 0),
-    ("InitiateShutdown", NOARGS, "", 0),
-    ("CreateAccount", "", "ssss", 4),
-    ("PutAnswerMode", RETIRED, "", 0),
-    ("Mute", "", "i", 1),
-    ("InvokeTuningWizardEx", NOARGS, "", 0),
-    ("PlaceCall", RETIRED, "", 0),
-    ("Answer", NOARGS, "", 0),
-    ("LeaveChannel", "", "s", 1),
-    ("JoinChannel", RETIRED, "", 0),
-    ("JoinChannelEx", "", "s", 1),
-    ("InitializeEx", "", "sisssi", 0),
-    ("GetParticipants", "", "s", 1),
-    ("GetPreferredAudioInputDevice", NOARGS, "", 0),
-    ("SetPreferredAudioInputDevice", "", "i", 1),
-    ("GetAudioInputDevices", NOARGS, "", 0),
-    ("GetAudioInputDeviceLines", NOARGS, "", 0),
-    ("GetPreferredAudioInputDeviceLineNumber", NOARGS, "", 0),
-    ("SetPreferredAudioInputDeviceLineNumber", ANYTHING, "", 0),
-    ("GetPreferredAudioOutputDevice", NOARGS, "", 0),
-    ("SetPreferredAudioOutputDevice", "", "i", 1),
-    ("GetAudioOutputDevices", NOARGS, "", 0),
-    ("StartAudioTest", NOARGS, "", 0),
-    ("StopAudioTest", NOARGS, "", 0),
-    ("GetAudioTestPassed", NOARGS, "", 0),
-    ("GetMicrophoneVolume", NOARGS, "", 0),
-    ("SetMicrophoneVolume", "", "i", 1),
-    # The name and seven numbers come together or not at all.
-    ("SetAudioPositionAndFacing", "", "sfffffff", 0),
-    ("SetSpeakerVolume", "", "i", 1),
-    ("GetSpeakerVolume", NOARGS, "", 0),
-    ("Talk", "", "i", 0),
-    ("MuteSpeakers", "", "i", 1),
-    ("MuteParticipantForMe", "", "ssi", 0),
-    ("SetParticipantVolumeForMe", "", "ssi", 0),
-    ("RunTroubleShooter", NOARGS, "", 0),
-    ("EnableGlobalPushToTalkMode", "", "L", 1),
-    ("DisableGlobalPushToTalkMode", NOARGS, "", 0),
-    ("SetSpeakingChannel", "", "s", 0),
-    ("MuteChannelInput", ANYTHING, "", 0),
-    ("MuteChannelOutput", "", "si", 0),
-    ("SetChannelInputVolume", ANYTHING, "", 0),
-    ("SetChannelOutputVolume", "", "si", 0),
-    ("ModeratorMuteAll", "", "si", 0),
-    ("ModeratorMute", "", "ssi", 0),
-    ("ChannelJoinInProgressCount", NOARGS, "", 0),
-    ("Run", NOARGS, "", 0),
-]
+# Argument kinds: "s" text, "i" 32-bit int, "f" float, "O" the push-to-talk
+# list (the one object argument).
+VALID = {"s": CHANNEL, "i": 1, "f": 0.5, "O": [("ptt", 17)]}
 
 MiB = 1 << 20
 
@@ -120,7 +66,7 @@ def hostile_values():
         ("-2**63-1", -2 ** 63 - 1, "f"),
         ("10**400", 10 ** 400, ""),
         ("exploding number", Exploding(), ""),
-        ("list", [], "L"),
+        ("list", [], "O"),
         ("embedded NUL", text(u"ch\0an"), ""),
         ("1 MiB text", "x" * MiB, "s"),
         ("non-ASCII text", text(u"Gr\u00fc\u00dfe \u2603"), "s"),
@@ -282,25 +228,25 @@ class BadInputMatrixTest(JoinedConnectorTest):
         self.assertEqual(len(SIGNATURES), 48)
 
     def test_wrong_arity_is_rejected(self):
-        for name, kind, kinds, required in SIGNATURES:
-            for label, args, kwargs in arity_cases(kind, kinds, required):
+        for name, kind, format, required in SIGNATURES:
+            for label, args, kwargs in arity_cases(kind, letters(format), required):
                 self.expect_rejected(name, label, args, kwargs, allowed=(TypeError,))
         self.assertNoFailures()
 
     def test_hostile_values_are_rejected(self):
         values = hostile_values()
-        for name, kind, kinds, required in SIGNATURES:
+        for name, kind, format, required in SIGNATURES:
             if kind in (ANYTHING, RETIRED):
                 continue
             if kind == NOARGS:
                 for label, value, _ in values:
                     self.expect_rejected(name, label, (value,), {}, allowed=(TypeError,))
                 continue
-            for label, args, position, slot, accepted in slot_cases(kinds, required, values):
+            for label, args, position, slot, accepted in slot_cases(letters(format), required, values):
                 if accepted:
                     continue
                 # Anything but a list is the interpreter's bad internal call.
-                allowed = REJECTIONS + (SystemError,) if slot == "L" else REJECTIONS
+                allowed = REJECTIONS + (SystemError,) if slot == "O" else REJECTIONS
                 self.expect_rejected(name, "%s at %d" % (label, position + 1), args, {}, allowed)
         self.assertNoFailures()
 
@@ -331,10 +277,10 @@ class BadInputMatrixTest(JoinedConnectorTest):
         """Text the parser takes reaches the SDK byte for byte; numbers the
         parser takes give a result or one of the module's own errors."""
         values = hostile_values()
-        for name, kind, kinds, required in SIGNATURES:
+        for name, kind, format, required in SIGNATURES:
             if kind:
                 continue
-            for label, args, position, slot, accepted in slot_cases(kinds, required, values):
+            for label, args, position, slot, accepted in slot_cases(letters(format), required, values):
                 if not accepted:
                     continue
                 self.tried += 1

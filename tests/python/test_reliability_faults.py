@@ -12,7 +12,7 @@ import _talkwire
 import voicesdk
 
 from reliability_support import CHANNEL, PARTICIPANT, JoinedConnectorTest, answer_synchronous_requests, observe
-from support import E_FAIL, RecordingListener, Unraisables, needs_platform_faults, pump
+from support import E_FAIL, OTHER_EVENT, RecordingListener, Unraisables, needs_platform_faults, pump
 
 REFUSED = 77
 
@@ -94,7 +94,7 @@ class FaultTest(JoinedConnectorTest):
             call(self.connector)
         self.assertEqual(self.connector.GetMicrophoneVolume(), 16000, label)
         self.listener.clear()
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         self.pump()
         self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0)], label)
         voicesdk.clear_requests()
@@ -155,12 +155,14 @@ class HandlerIssuePointTest(FaultTest):
 
     def create(self, name):
         self.connector.JoinChannelEx(name)
-        voicesdk.respond_to(34, "account_channel_create", {"channel_name": name}, channel_uri="sip:" + name)
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create", {"channel_name": name},
+                            channel_uri="sip:" + name)
 
     def placed_with_session(self, name, session):
         self.create(name)
         self.pump()
-        voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": name}, session_handle=session)
+        voicesdk.respond_to(voicesdk.RESPONSE_SESSIONGROUP_ADD_SESSION, "sessiongroup_add_session",
+                            {"channel_name": name}, session_handle=session)
         self.pump()
 
     def assertUnraisable(self, seen, messages):
@@ -212,8 +214,8 @@ class HandlerIssuePointTest(FaultTest):
         voicesdk.fault_clear()
         answer_synchronous_requests()
         self.connector = _talkwire.Connector(self.listener)
-        voicesdk.respond_to(1, "connector_create", {}, connector_handle="conn-1")
-        voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, connector_handle="conn-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-1")
         self.pump()
         voicesdk.clear_requests()
 
@@ -223,12 +225,12 @@ class HandlerIssuePointTest(FaultTest):
         voicesdk.refuse(REFUSED, 2)
         with Unraisables() as seen:
             # Connected although left: hung up quietly; refused twice.
-            voicesdk.event(20, session_handle="sess-b", media_state=2)
-            voicesdk.event(4, session_state=4, session_flag=1, channel_name="b")
+            voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle="sess-b", media_state=2)
+            voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=4, session_flag=1, channel_name="b")
             self.pump()
         self.assertUnraisable(seen.seen, ["Couldn't terminate voice session", "Couldn't terminate voice session"])
         self.assertEqual(self.connector.ChannelJoinInProgressCount(), 2)  # b still Leaving
-        voicesdk.event(20, session_handle="sess-b", media_state=1)
+        voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle="sess-b", media_state=1)
         self.pump()
         self.assertEqual(self.connector.ChannelJoinInProgressCount(), 1)
         self.assertNothingLeft("terminate")
@@ -315,8 +317,8 @@ class PlatformFaultTest(FaultTest):
             self.connector = None
             self.assertEqual(lonely.GetMicrophoneVolume(), 16000, fault)
             lonely.RunTroubleShooter()
-            voicesdk.event(3)
-            voicesdk.respond_to(86, "aux_connectivity_info", {}, test_results=[])
+            voicesdk.event(OTHER_EVENT)
+            voicesdk.respond_to(voicesdk.RESPONSE_AUX_CONNECTIVITY_INFO, "aux_connectivity_info", {}, test_results=[])
             pump(lonely)
             self.assertEqual(listener.calls, [], fault)
             self.assertTrue(voicesdk.flush(5.0))
@@ -329,17 +331,17 @@ class PlatformFaultTest(FaultTest):
 
     def test_failed_wake_up_delays_but_loses_nothing(self):
         voicesdk.fault("post_message", count=1)
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         self.assertTrue(voicesdk.flush(5.0))
         self.pump()
         self.assertEqual(self.listener.calls, [])  # no wake-up reached the window
-        voicesdk.event(11, mic_active=0, mic_energy=0.25)
+        voicesdk.event(voicesdk.EVENT_AUX_AUDIO_PROPERTIES, mic_active=0, mic_energy=0.25)
         self.pump()
         self.assertEqual(self.listener.names(), ["OnConnectorEvent", "OnMicrophoneIntensityEvent"])
         # A failed wake-up with the connector then gone: the mailbox
         # releases what it kept.
         voicesdk.fault("post_message", count=1)
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         voicesdk.answer("aux_get_mic_level", level=10, once=True)
         self.assertEqual(self.connector.GetMicrophoneVolume(), 3200)
         self.assertTrue(voicesdk.flush(5.0))
@@ -358,12 +360,12 @@ class PlatformFaultTest(FaultTest):
                     call(self.connector)
                 except OSError:
                     pass
-            voicesdk.event(3)
+            voicesdk.event(OTHER_EVENT)
             self.pump()
             del extra
             voicesdk.fault_clear()
         # Messages behind a failed wake-up wait for the next delivery.
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         deadline = time.time() + 5.0
         while voicesdk.live()["requests"] and time.time() < deadline:
             time.sleep(0.001)
@@ -380,7 +382,7 @@ class QuitSurvivesConnectorEndTest(unittest.TestCase):
         going: Run must still see it."""
         doomed = _talkwire.Connector(RecordingListener())
         survivor = _talkwire.Connector(RecordingListener())
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         self.assertTrue(voicesdk.flush(5.0))  # a wake-up waits for the doomed window
         voicesdk.post_quit()
         del doomed

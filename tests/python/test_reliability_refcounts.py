@@ -12,7 +12,7 @@ import voicesdk
 
 from reliability_support import (CHANNEL, PARTICIPANT, SESSION, JoinedConnectorTest, answer_synchronous_requests,
                                  make_joined)
-from support import RecordingListener, Unraisables, assert_nothing_left, pump
+from support import OTHER_EVENT, RecordingListener, Unraisables, assert_nothing_left, pump
 
 REPEATS = 40
 
@@ -167,36 +167,47 @@ def bad_arguments(method):
 # Queued SDK messages that make exactly one callback each (with the given
 # name) on a joined connector, repeatably.
 def callback_triggers():
+    sdk = voicesdk
     return [
-        ("OnInitialized", lambda: voicesdk.respond_to(1, "connector_create", {}, connector_handle="conn-1")),
+        ("OnInitialized", lambda: sdk.respond_to(sdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {},
+                                                 connector_handle="conn-1")),
         # Only a connector with a handle shuts down: OnInitialized comes first.
-        ("OnShutDown", lambda: (voicesdk.respond_to(1, "connector_create", {}, connector_handle="c"),
-                                voicesdk.respond_to(2, "connector_initiate_shutdown", {}))),
-        ("OnAccountCreated", lambda: voicesdk.respond_to(101, "aux_create_account", {})),
-        ("OnCreateAccountFailed", lambda: voicesdk.respond_to(101, "aux_create_account", {}, return_code=1,
-                                                              status_code=44, status_text="taken")),
-        ("OnAccountNotFound", lambda: voicesdk.respond_to(3, "account_login", {}, return_code=1,
-                                                          status_code=20200)),
-        ("FailedOnLogin", lambda: voicesdk.respond_to(3, "account_login", {}, return_code=1, status_code=9)),
-        ("OnLoggedIn", lambda: voicesdk.event(1, login_state=3)),
-        ("FailedChannelCreate", lambda: voicesdk.respond_to(34, "account_channel_create", {"channel_name": "zz"},
-                                                            return_code=1, status_code=3, status_text="no")),
-        ("FailedJoinChannel", lambda: voicesdk.respond_to(16, "session_create", {"channel_name": "zz",
-                                                                                 "channel_uri": "sip:zz"},
-                                                          return_code=1, status_code=3, status_text="t")),
-        ("OnJoinedChannel", lambda: voicesdk.event(4, session_state=4, session_flag=1, channel_name="unknown")),
-        ("OnLeftChannel", lambda: voicesdk.event(4, session_state=5, channel_name="unknown")),
-        ("OnParticipantJoined", lambda: voicesdk.event(26, session_handle=SESSION, participant_uri="sip:bob",
-                                                       participant_type=0)),
-        ("OnParticipantLeft", lambda: voicesdk.event(27, session_handle=SESSION, participant_uri="sip:bob")),
-        ("OnParticipantStateChanged", lambda: voicesdk.event(28, session_handle=SESSION,
-                                                             participant_uri=PARTICIPANT, flag_a=1, flag_b=0,
-                                                             level=0.5)),
-        ("OnMicrophoneIntensityEvent", lambda: voicesdk.event(11, mic_active=1, mic_energy=0.5)),
-        ("OnKeyEvent", lambda: voicesdk.event(18, binding_name="ptt", key_state=1)),
-        ("OnConnectorEvent", lambda: voicesdk.event(3)),
-        ("OnConnectivityTroubleShooterErrorFound", lambda: voicesdk.respond_to(
-            86, "aux_connectivity_info", {}, test_results=[(3, 7, "info")], status_text="st")),
+        ("OnShutDown", lambda: (sdk.respond_to(sdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {},
+                                               connector_handle="c"),
+                                sdk.respond_to(sdk.RESPONSE_CONNECTOR_INITIATE_SHUTDOWN,
+                                               "connector_initiate_shutdown", {}))),
+        ("OnAccountCreated", lambda: sdk.respond_to(sdk.RESPONSE_AUX_CREATE_ACCOUNT, "aux_create_account", {})),
+        ("OnCreateAccountFailed", lambda: sdk.respond_to(sdk.RESPONSE_AUX_CREATE_ACCOUNT, "aux_create_account", {},
+                                                         return_code=1, status_code=44, status_text="taken")),
+        ("OnAccountNotFound", lambda: sdk.respond_to(sdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, return_code=1,
+                                                     status_code=20200)),
+        ("FailedOnLogin", lambda: sdk.respond_to(sdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, return_code=1,
+                                                 status_code=9)),
+        ("OnLoggedIn", lambda: sdk.event(sdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=3)),
+        ("FailedChannelCreate", lambda: sdk.respond_to(sdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create",
+                                                       {"channel_name": "zz"},
+                                                       return_code=1, status_code=3, status_text="no")),
+        ("FailedJoinChannel", lambda: sdk.respond_to(sdk.RESPONSE_SESSION_CREATE, "session_create",
+                                                     {"channel_name": "zz", "channel_uri": "sip:zz"},
+                                                     return_code=1, status_code=3, status_text="t")),
+        ("OnJoinedChannel", lambda: sdk.event(sdk.EVENT_SESSION_STATE_CHANGE, session_state=4, session_flag=1,
+                                              channel_name="unknown")),
+        ("OnLeftChannel", lambda: sdk.event(sdk.EVENT_SESSION_STATE_CHANGE, session_state=5,
+                                            channel_name="unknown")),
+        ("OnParticipantJoined", lambda: sdk.event(sdk.EVENT_PARTICIPANT_ADDED, session_handle=SESSION,
+                                                  participant_uri="sip:bob", participant_type=0)),
+        ("OnParticipantLeft", lambda: sdk.event(sdk.EVENT_PARTICIPANT_REMOVED, session_handle=SESSION,
+                                                participant_uri="sip:bob")),
+        ("OnParticipantStateChanged", lambda: sdk.event(sdk.EVENT_PARTICIPANT_UPDATED, session_handle=SESSION,
+                                                        participant_uri=PARTICIPANT, flag_a=1, flag_b=0,
+                                                        level=0.5)),
+        ("OnMicrophoneIntensityEvent", lambda: sdk.event(sdk.EVENT_AUX_AUDIO_PROPERTIES, mic_active=1,
+                                                         mic_energy=0.5)),
+        ("OnKeyEvent", lambda: sdk.event(sdk.EVENT_KEYBOARD_MOUSE, binding_name="ptt", key_state=1)),
+        ("OnConnectorEvent", lambda: sdk.event(OTHER_EVENT)),
+        ("OnConnectivityTroubleShooterErrorFound", lambda: sdk.respond_to(
+            sdk.RESPONSE_AUX_CONNECTIVITY_INFO, "aux_connectivity_info", {}, test_results=[(3, 7, "info")],
+            status_text="st")),
     ]
 
 
@@ -351,8 +362,8 @@ class DroppingListener(RecordingListener):
 
 class DropConnectorInCallbackTest(unittest.TestCase):
     """The connector dies inside its own dispatch: messages after the
-    dropping one are still handled or released, nothing touches freed
-    memory, and the listener's count comes back."""
+    dropping one are released unheard, nothing touches freed memory, and the
+    listener's count comes back."""
 
     def setUp(self):
         voicesdk.reset()
@@ -371,8 +382,8 @@ class DropConnectorInCallbackTest(unittest.TestCase):
             listener.clear()
             listener.armed = True
             queue()
-            voicesdk.event(3)  # handled after the drop, by the dying connector
-            voicesdk.event(3)
+            voicesdk.event(OTHER_EVENT)  # released with the dropped connector
+            voicesdk.event(OTHER_EVENT)
             # All of it reaches the listener's connector before a second one
             # registers: with two handlers, a message goes to whichever one
             # the SDK calls while it waits.
@@ -388,9 +399,8 @@ class DropConnectorInCallbackTest(unittest.TestCase):
             self.assertEqual(voicesdk.handlers(), 1)
             del pumper
         finally:
-            # The listener and its connector hold each other, and a
-            # connector takes no part in cyclic collection: a failure here
-            # must not leave it registered for the tests that follow.
+            # The listener and its connector hold each other: a failure
+            # here must not leave it registered until the next collection.
             listener.connector = None
         gc.collect()
         self.assertEqual(sys.getrefcount(listener), before)
@@ -406,19 +416,60 @@ class DropConnectorInCallbackTest(unittest.TestCase):
         listener.connector = _talkwire.Connector(listener)
         make_joined(listener.connector)
         listener.connector.JoinChannelEx("second")
-        voicesdk.respond_to(34, "account_channel_create", {"channel_name": "second"}, channel_uri="sip:second")
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create",
+                            {"channel_name": "second"}, channel_uri="sip:second")
         pump(listener.connector)
-        voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": "second"}, session_handle="sess-2")
+        voicesdk.respond_to(voicesdk.RESPONSE_SESSIONGROUP_ADD_SESSION, "sessiongroup_add_session",
+                            {"channel_name": "second"}, session_handle="sess-2")
         pump(listener.connector)  # placed, session known, not connected
         listener.clear()
         listener.armed = True
-        voicesdk.event(20, session_handle="sess-2", media_state=1, status_code=5, status_text="lost")
+        voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle="sess-2", media_state=1, status_code=5,
+                       status_text="lost")
         self.assertTrue(voicesdk.flush(5.0))  # into the listener's connector alone
         pumper = _talkwire.Connector(None)
         pump(pumper)
         self.assertEqual(listener.names(), ["FailedJoinChannel", "OnLeftChannel"])
         self.assertIsNone(listener.connector)
         del pumper
+
+    def test_messages_after_the_dropping_one_are_released_unheard(self):
+        """The connector goes at the end of the dispatch that dropped it,
+        whoever pumps (itself included): what its mailbox still holds is
+        released, never handled, and it issues nothing more."""
+        for pumps_itself in (False, True):
+            listener = DroppingListener("OnConnectorEvent")
+            listener.connector = _talkwire.Connector(listener)
+            try:
+                make_joined(listener.connector)
+                listener.connector.JoinChannelEx("second")
+                voicesdk.clear_requests()
+                listener.clear()
+                listener.armed = True
+                voicesdk.event(3)  # drops the connector
+                # Would place a call for the channel it still wants.
+                voicesdk.respond_to(34, "account_channel_create", {"channel_name": "second"},
+                                    channel_uri="sip:second")
+                voicesdk.event(26, session_handle=SESSION, participant_uri="sip:bob", participant_type=0)
+                voicesdk.event(3)
+                self.assertTrue(voicesdk.flush(5.0))  # all of it in the dropped connector's mailbox
+                if pumps_itself:
+                    voicesdk.post_quit()
+                    listener.connector.Run()
+                    self.assertEqual(voicesdk.handlers(), 0)
+                else:
+                    pumper = _talkwire.Connector(None)
+                    pump(pumper)
+                    self.assertEqual(voicesdk.handlers(), 1)
+                    del pumper
+                self.assertIsNone(listener.connector)
+                self.assertEqual(listener.names(), ["OnConnectorEvent"], pumps_itself)
+                self.assertEqual(voicesdk.requests(), [], pumps_itself)
+                self.assertEqual(voicesdk.live(), {"requests": 0, "responses": 0, "events": 0})
+            finally:
+                listener.connector = None
+            voicesdk.reset()
+            answer_synchronous_requests()
 
     def test_drop_after_calling_back_into_the_connector(self):
         def busy(connector):
@@ -430,9 +481,10 @@ class DropConnectorInCallbackTest(unittest.TestCase):
             # The nested pump used up the outer pump's quit.
             voicesdk.post_quit()
 
-        self.drop_in("OnConnectorEvent", lambda: voicesdk.event(3), then=busy)
+        self.drop_in("OnConnectorEvent", lambda: voicesdk.event(OTHER_EVENT), then=busy)
         self.drop_in("OnParticipantJoined", lambda: voicesdk.event(
-            26, session_handle=SESSION, participant_uri="sip:bob", participant_type=0), then=busy)
+            voicesdk.EVENT_PARTICIPANT_ADDED, session_handle=SESSION, participant_uri="sip:bob", participant_type=0),
+            then=busy)
 
 
 if __name__ == "__main__":

@@ -13,14 +13,14 @@ import unittest
 import _talkwire
 import voicesdk
 
-from support import assert_nothing_left
+from support import OTHER_EVENT, assert_nothing_left, needs_platform_faults
 
 from reliability_support import answer_synchronous_requests
 
 MESSAGES = int(os.environ.get("TALKWIRE_STRESS_MESSAGES", "20000"))
 BURST = 64
-CONNECTOR_EVENT = 3
-MIC_EVENT = 11
+CONNECTOR_EVENT = OTHER_EVENT
+MIC_EVENT = voicesdk.EVENT_AUX_AUDIO_PROPERTIES
 
 
 class Counting(object):
@@ -235,6 +235,140 @@ class StressTest(unittest.TestCase):
         self.pump(main)
         self.assertEqual(errors, [])
         del main
+
+
+def on_thread(function):
+    """Runs `function` on a thread of its own, which then ends."""
+    thread = threading.Thread(target=function)
+    thread.start()
+    thread.join()
+
+
+def pump(connector):
+    voicesdk.post_quit()
+    connector.Run()
+
+
+def wait_for_windows(count, timeout=30.0):
+    """A thread's windows go when the system has finished ending it, a
+    little after join() returns."""
+    deadline = time.time() + timeout
+    while voicesdk.windows() != count and time.time() < deadline:
+        time.sleep(0.001)
+    return voicesdk.windows() == count
+
+
+class OtherThreadsTest(unittest.TestCase):
+    """Connectors whose thread has ended, and connectors let go of on a
+    thread that is not their own."""
+
+    def setUp(self):
+        voicesdk.reset()
+        voicesdk.fault_clear()
+        self.windows = voicesdk.windows() if voicesdk.PLATFORM_FAULTS else None
+
+    def tearDown(self):
+        voicesdk.fault_clear()
+        assert_nothing_left(self, flush_timeout=10.0)
+        if self.windows is not None:
+            self.assertEqual(voicesdk.windows(), self.windows)
+
+    @needs_platform_faults  # counts windows
+    def test_connector_of_an_ended_thread_takes_nothing(self):
+        """Its window went with its thread: the SDK's messages go to the
+        live connector, whichever registered first."""
+        orphans = []
+        on_thread(lambda: orphans.append(_talkwire.Connector(Counting())))
+        self.assertTrue(wait_for_windows(self.windows))
+        listener = Counting()
+        live = _talkwire.Connector(listener)
+        self.assertEqual(voicesdk.handlers(), 2)
+        produce(MESSAGES // 4, CONNECTOR_EVENT)
+        self.assertTrue(voicesdk.flush(30.0))
+        pump(live)
+        self.assertEqual(listener.connector_events, MESSAGES // 4)
+        self.assertEqual(voicesdk.live()["events"], 0)
+        del orphans[:]  # on a thread not its own, with no window left
+        self.assertEqual(voicesdk.handlers(), 1)
+        del live
+
+    @needs_platform_faults  # counts windows
+    def test_messages_waiting_when_the_thread_ends_are_released(self):
+        """Delivered to a connector whose thread ends before it pumps: they
+        are released when its handler next finds the window gone."""
+        orphans = []
+        ready = threading.Event()
+        finish = threading.Event()
+
+        def owner():
+            orphans.append(_talkwire.Connector(Counting()))
+            ready.set()
+            finish.wait(30)
+
+        thread = threading.Thread(target=owner)
+        thread.start()
+        ready.wait(30)
+        for _ in range(5):
+            voicesdk.event(CONNECTOR_EVENT)
+        self.assertTrue(voicesdk.flush(5.0))  # in the orphan's mailbox
+        finish.set()
+        thread.join()
+        self.assertTrue(wait_for_windows(self.windows))
+        listener = Counting()
+        live = _talkwire.Connector(listener)
+        voicesdk.event(CONNECTOR_EVENT)
+        self.assertTrue(voicesdk.flush(5.0))
+        pump(live)
+        self.assertEqual(listener.connector_events, 1)
+        self.assertEqual(voicesdk.live()["events"], 0)
+        del orphans[:]
+        del live
+
+    @needs_platform_faults  # counts windows
+    def test_connectors_let_go_on_another_thread_leave_no_window(self):
+        connectors = [_talkwire.Connector(Counting()) for _ in range(50)]
+        for _ in range(5):
+            voicesdk.event(CONNECTOR_EVENT)
+        self.assertTrue(voicesdk.flush(5.0))
+        on_thread(lambda: connectors.__delitem__(slice(None)))
+        self.assertEqual(voicesdk.handlers(), 0)
+        self.assertEqual(voicesdk.live()["events"], 0)
+        # Their windows are this thread's to destroy: its next pump does.
+        self.assertEqual(voicesdk.windows(), self.windows + 50)
+        pumper = _talkwire.Connector(None)
+        pump(pumper)
+        self.assertEqual(voicesdk.windows(), self.windows + 1)
+        del pumper
+
+    @needs_platform_faults
+    def test_refused_hand_over_is_done_when_the_thread_next_makes_a_connector(self):
+        connector = _talkwire.Connector(Counting())
+        holder = [connector]
+        del connector
+        voicesdk.fault("post_message", count=1)
+        on_thread(lambda: holder.pop())
+        self.assertEqual(voicesdk.windows(), self.windows + 1)
+        later = _talkwire.Connector(Counting())
+        self.assertEqual(voicesdk.windows(), self.windows + 1)  # the new one's only
+        del later
+
+    def test_cycle_collected_on_another_thread(self):
+        class Game(Counting):
+            def __init__(self):
+                Counting.__init__(self)
+                self.connector = _talkwire.Connector(self)
+
+        game = Game()
+        for _ in range(3):
+            voicesdk.event(CONNECTOR_EVENT)
+        self.assertTrue(voicesdk.flush(5.0))
+        del game
+        on_thread(gc.collect)
+        self.assertEqual(voicesdk.handlers(), 0)
+        self.assertEqual(voicesdk.live()["events"], 0)
+        pumper = _talkwire.Connector(None)
+        pump(pumper)
+        del pumper
 
 
 if __name__ == "__main__":

@@ -61,11 +61,11 @@ class ChannelTest(ServiceTest):
         self.pump_all()
         self.assertEqual(self.kinds().count("sessiongroup_add_session"), 1)
         self.assertEqual(self.listener.of("OnJoinedChannel"), [])
-        voicesdk.event(20, session_handle="held", media_state=2)
+        voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle="held", media_state=2)
         self.pump_all()
         self.assertEqual(self.kinds().count("sessiongroup_add_session"), 2)
         self.assertEqual(self.listener.of("OnJoinedChannel"), [("lobby",), ("squad",)])
-        voicesdk.event(20, session_handle="held", media_state=1)
+        voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle="held", media_state=1)
         self.connector.LeaveChannel("squad")
         self.pump_all()
         self.assertEqual(self.listener.of("OnLeftChannel"), [("lobby",), ("squad",)])
@@ -82,6 +82,21 @@ class ChannelTest(ServiceTest):
         self.assertEqual(self.listener.of("OnJoinedChannel"), [("lobby",), ("lobby",)])
         self.assertEqual(self.listener.of("OnLeftChannel"), [("lobby",)])
         self.connector.Logout()
+        self.pump_all()
+
+    def test_join_again_before_the_leave_is_through(self):
+        self.log_in()
+        self.connector.JoinChannelEx("lobby")
+        self.pump_all()
+        # The service drops the old session before it answers the new join.
+        self.connector.LeaveChannel("lobby")
+        self.connector.JoinChannelEx("lobby")
+        self.pump_all()
+        self.assertEqual(self.listener.of("OnJoinedChannel"), [("lobby",), ("lobby",)])
+        self.assertEqual(self.listener.of("OnLeftChannel"), [("lobby",)])
+        self.assertEqual(list(voicesdk.service_state()["sessions"].values()), ["lobby"])
+        self.assertEqual(self.connector.ChannelJoinInProgressCount(), 1)
+        self.connector.LeaveChannel("lobby")
         self.pump_all()
 
     def test_logout_ends_the_sessions(self):

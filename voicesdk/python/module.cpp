@@ -7,6 +7,7 @@
 #include "twplatform/faults.h"
 #include "twplatform/win32.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -135,6 +136,30 @@ PyObject *mode(PyObject *, PyObject *args, PyObject *kwargs)
     }
 }
 
+PyObject *use_server(PyObject *, PyObject *args, PyObject *kwargs)
+{
+    Param params[] = {{"address", nullptr}};
+    if (!bind("use_server", args, kwargs, params, 1, nullptr))
+        return nullptr;
+    if (params[0].value == Py_None) {
+        sdk_ctl_set_server(nullptr);
+        return none();
+    }
+    std::string address;
+    if (!text_value(params[0].value, address, "address"))
+        return nullptr;
+    sdk_ctl_set_server(address.c_str());
+    return none();
+}
+
+PyObject *server_protocol(PyObject *, PyObject *)
+{
+    int version = 0;
+    unsigned long digest = 0;
+    sdk_ctl_server_protocol(&version, &digest);
+    return Py_BuildValue("(ik)", version, digest);
+}
+
 OwnedRef recorded_dict(const sdk_ctl_recorded_t &entry)
 {
     const sdk_record_info_t *info = sdk_ctl_request_info(entry.kind);
@@ -144,12 +169,14 @@ OwnedRef recorded_dict(const sdk_ctl_recorded_t &entry)
     OwnedRef cookie_value = cookie ? OwnedRef::steal(py::text(cookie)) : OwnedRef::none();
     OwnedRef sync = OwnedRef::steal(PyBool_FromLong(entry.sync));
     OwnedRef accepted = OwnedRef::steal(PyBool_FromLong(entry.accepted));
+    OwnedRef index = OwnedRef::steal(PyLong_FromUnsignedLongLong(entry.index));
     OwnedRef fields = field_list(entry.request, *info);
-    if (!dict || !kind || !cookie_value || !fields ||
+    if (!dict || !kind || !cookie_value || !index || !fields ||
         PyDict_SetItemString(dict.get(), "kind", kind.get()) < 0 ||
         PyDict_SetItemString(dict.get(), "cookie", cookie_value.get()) < 0 ||
         PyDict_SetItemString(dict.get(), "sync", sync.get()) < 0 ||
         PyDict_SetItemString(dict.get(), "accepted", accepted.get()) < 0 ||
+        PyDict_SetItemString(dict.get(), "index", index.get()) < 0 ||
         PyDict_SetItemString(dict.get(), "fields", fields.get()) < 0)
         return OwnedRef();
     return dict;
@@ -174,6 +201,25 @@ PyObject *clear_requests(PyObject *, PyObject *)
 {
     sdk_ctl_clear_requests();
     return none();
+}
+
+PyObject *request_total(PyObject *, PyObject *)
+{
+    return PyLong_FromUnsignedLongLong(sdk_ctl_request_total());
+}
+
+PyObject *request_limit(PyObject *, PyObject *args, PyObject *kwargs)
+{
+    Param params[] = {{"limit", nullptr}};
+    int limit = 0;
+    if (!bind("request_limit", args, kwargs, params, 0, nullptr) ||
+        (params[0].value && params[0].value != Py_None && !int_value(params[0].value, limit, "limit")))
+        return nullptr;
+    if (params[0].value && params[0].value != Py_None && limit < 1) {
+        PyErr_SetString(PyExc_ValueError, "limit must be at least 1");
+        return nullptr;
+    }
+    return PyLong_FromSize_t(sdk_ctl_request_limit(static_cast<size_t>(limit)));
 }
 
 PyObject *refuse(PyObject *, PyObject *args, PyObject *kwargs)
@@ -238,16 +284,29 @@ const sdk_ctl_recorded_t *find_recorded(const Recorded &recorded, PyObject *whic
         PyErr_Format(PyExc_KeyError, "no recorded request has cookie '%s'", cookie.c_str());
         return nullptr;
     }
-    int index = 0;
-    if (!int_value(which, index, "which"))
+    // An index is the request's place in issue order since the last clear
+    // (its "index" in requests()); a negative one counts back from the
+    // newest.  The service keeps only the latest requests, so an old index
+    // may name one no longer kept.
+    int given = 0;
+    if (!int_value(which, given, "which"))
         return nullptr;
-    long count = static_cast<long>(recorded.count);
-    long at = index < 0 ? index + count : index;
-    if (at < 0 || at >= count) {
-        PyErr_Format(PyExc_IndexError, "request index %d out of range (%ld recorded)", index, count);
+    const long long index = given;
+    const long long kept = static_cast<long long>(recorded.count);
+    const long long first = kept ? static_cast<long long>(recorded.list[0].index) : 0;
+    const long long total = first + kept;
+    const long long wanted = index < 0 ? index + total : index;
+    if (wanted < 0 || wanted >= total || (index < 0 && wanted < first)) {
+        PyErr_Format(PyExc_IndexError, "request index %lld out of range (%lld kept of %lld issued)", index, kept,
+                     total);
         return nullptr;
     }
-    return &recorded.list[at];
+    if (wanted < first) {
+        PyErr_Format(PyExc_IndexError, "request %lld is no longer kept (only the latest %lld of %lld are)", index,
+                     kept, total);
+        return nullptr;
+    }
+    return &recorded.list[wanted - first];
 }
 
 PyObject *respond(PyObject *, PyObject *args, PyObject *kwargs)
@@ -431,6 +490,16 @@ PyObject *handlers(PyObject *, PyObject *)
     return py::integer(sdk_ctl_handler_count());
 }
 
+PyObject *windows(PyObject *, PyObject *)
+{
+#if TWPLAT_HAVE_FAULTS
+    return PyLong_FromSize_t(twplat_window_count());
+#else
+    PyErr_SetString(PyExc_NotImplementedError, "window counts need the platform layer of non-Windows hosts");
+    return nullptr;
+#endif
+}
+
 PyObject *fail_strdup(PyObject *, PyObject *args, PyObject *kwargs)
 {
     Param params[] = {{"count", nullptr}};
@@ -539,10 +608,16 @@ template <class F> PyCFunction keywords(F function)
 #define TW_KW METH_VARARGS | METH_KEYWORDS
 PyMethodDef methods[] = {
     {"reset", reset, METH_NOARGS,
-     "reset()\n\nEnd the simulated voice service (dropping what it had scheduled), forget requests and"
-     " rules, release queued messages, clear refusals and faults, back to scripted mode."},
+     "reset()\n\nEnd the simulated voice service (dropping what it had scheduled) and every connection to a"
+     " voice server, forget requests and rules, release queued messages, clear refusals and faults, follow"
+     " VOICESDK_SERVER again, back to scripted mode."},
     {"mode", keywords(mode), TW_KW,
      "mode(name)\n\n\"scripted\" or \"service\" (a fresh simulated voice service with default settings)."},
+    {"use_server", keywords(use_server), TW_KW,
+     "use_server(address)\n\nConnectors created from now on talk to the local voice server at \"host:port\" (\"\": to\n"
+     "none) instead of the one the VOICESDK_SERVER environment variable names; None follows the variable again."},
+    {"server_protocol", server_protocol, METH_NOARGS,
+     "server_protocol() -> (version, layout_digest)\n\nWhat this build's clients say in their hello to a local voice server."},
     {"service", keywords(service), TW_KW,
      "service(latency=, accounts=, peers=, channel_peers=, peer_interval=, talk_rounds=, peers_leave=, capture_devices=, render_devices=,"
      " mic_levels=, mic_interval=, failing_test=) -> settings\n\n"
@@ -553,8 +628,15 @@ PyMethodDef methods[] = {
     {"settle", keywords(settle), TW_KW,
      "settle(timeout=5.0) -> bool\n\nWait until the service has nothing scheduled and the queue is delivered."},
     {"requests", requests, METH_NOARGS,
-     "requests() -> [{'kind', 'cookie', 'sync', 'accepted', 'fields'}, ...] in issue order."},
-    {"clear_requests", clear_requests, METH_NOARGS, "clear_requests()\n\nForget the recorded requests."},
+     "requests() -> [{'kind', 'cookie', 'sync', 'accepted', 'fields', 'index'}, ...] in issue order.\n\n"
+     "Scripted mode keeps every request; while the service answers, only the latest request_limit()."},
+    {"clear_requests", clear_requests, METH_NOARGS,
+     "clear_requests()\n\nForget the recorded requests; request_total() starts again from 0."},
+    {"request_total", request_total, METH_NOARGS,
+     "request_total() -> requests issued since the last clear, those no longer kept included."},
+    {"request_limit", keywords(request_limit), TW_KW,
+     "request_limit(limit=None) -> int\n\nHow many requests are kept while the service answers (1000 after a"
+     " reset); sets it first when given."},
     {"refuse", keywords(refuse), TW_KW, "refuse(code, count=1)\n\nThe next count issues return code."},
     {"answer", keywords(answer), TW_KW,
      "answer(kind, return_code=0, status_code=0, status_text=None, once=False, **results)\n\n"
@@ -576,6 +658,7 @@ PyMethodDef methods[] = {
     {"thread_id", thread_id, METH_NOARGS, "thread_id() -> the calling thread's platform thread id"},
     {"live", live, METH_NOARGS, "live() -> {'requests': n, 'responses': n, 'events': n}"},
     {"handlers", handlers, METH_NOARGS, "handlers() -> number of registered notification handlers"},
+    {"windows", windows, METH_NOARGS, "windows() -> number of windows that exist in the process, of every thread"},
     {"fail_strdup", keywords(fail_strdup), TW_KW,
      "fail_strdup(count=1)\n\nThe next count calls of sdk_strdup return null."},
     {"fault", keywords(fault), TW_KW,
@@ -590,29 +673,42 @@ PyMethodDef methods[] = {
 
 const char doc[] = "Scripts the voice SDK stand-in: recorded requests, answers, events and faults.";
 
-#if TW_PY3
-PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "voicesdk", doc, -1, methods,
-                          nullptr, nullptr, nullptr, nullptr};
-#endif
+// The message, response and event types by name (RESPONSE_ACCOUNT_LOGIN,
+// EVENT_SESSION_STATE_CHANGE, ...), from the SDK's own record lists.
+struct NamedType {
+    const char *prefix;
+    const char *name;
+    int value;
+};
+const NamedType kTypes[] = {
+    {"MESSAGE_", "response", sdk_message_response},
+    {"MESSAGE_", "event", sdk_message_event},
+#define VOICESDK_PY_TYPE(prefix, name, value) {prefix, #name, value},
+#define VOICESDK_PY_RESPONSE(kind, rtype) VOICESDK_PY_TYPE("RESPONSE_", kind, rtype)
+#define VOICESDK_PY_EVENT(name, etype) VOICESDK_PY_TYPE("EVENT_", name, etype)
+    SDK_REQUEST_KINDS(VOICESDK_PY_RESPONSE)
+    SDK_EVENT_KINDS(VOICESDK_PY_EVENT)
+#undef VOICESDK_PY_EVENT
+#undef VOICESDK_PY_RESPONSE
+#undef VOICESDK_PY_TYPE
+};
+
+bool add_constants(PyObject *module)
+{
+    for (const NamedType &type : kTypes) {
+        std::string name = type.prefix;
+        for (const char *c = type.name; *c; ++c)
+            name += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+        if (PyModule_AddIntConstant(module, name.c_str(), type.value) < 0)
+            return false;
+    }
+    // Whether fault() works here: tests that need it skip where it cannot.
+    return PyModule_AddIntConstant(module, "PLATFORM_FAULTS", TWPLAT_HAVE_FAULTS) == 0;
+}
+
+talkwire::py::ModuleDefinition module_definition{"voicesdk", doc, methods, add_constants};
 
 }  // namespace
 }  // namespace voicesdk_py
 
-TW_MODULE_EXPORTS_BEGIN
-TW_MODULE_INIT(voicesdk)
-{
-#if TW_PY3
-    PyObject *module = PyModule_Create(&voicesdk_py::module_def);
-#else
-    PyObject *module = Py_InitModule3("voicesdk", voicesdk_py::methods, voicesdk_py::doc);
-#endif
-    // Whether fault() works here: tests that need it skip where it cannot.
-    if (module && PyModule_AddIntConstant(module, "PLATFORM_FAULTS", TWPLAT_HAVE_FAULTS) < 0) {
-#if TW_PY3
-        Py_DECREF(module);
-#endif
-        module = nullptr;
-    }
-    TW_MODULE_RETURN(module);
-}
-TW_MODULE_EXPORTS_END
+TW_MODULE_INIT(voicesdk, voicesdk_py::module_definition)

@@ -1,16 +1,33 @@
 #include "service.h"
 
-#include "../src/service/service_control.h"
-
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <map>
 
 namespace voicesdk_py {
 namespace py = talkwire::py;
-namespace svc = voicesdk::service;
 namespace {
 
 const char kNotRunning[] = "the simulated voice service is not running (call voicesdk.mode(\"service\") first)";
+
+// A control call's status as a Python error; true for success.
+bool check(int status)
+{
+    switch (status) {
+    case sdk_ctl_service_ok:
+        return true;
+    case sdk_ctl_service_not_running:
+        PyErr_SetString(PyExc_RuntimeError, kNotRunning);
+        return false;
+    case sdk_ctl_service_no_memory:
+        PyErr_NoMemory();
+        return false;
+    default:
+        PyErr_SetString(PyExc_SystemError, "the stand-in refused the service's settings");
+        return false;
+    }
+}
 
 // Longest wait a setting may ask for, in seconds.
 constexpr double kLongest = 3600.0;
@@ -36,26 +53,54 @@ OwnedRef sequence(PyObject *object, const char *what)
     return OwnedRef::steal(PySequence_Fast(object, what));
 }
 
-bool text_list(PyObject *object, std::vector<std::string> &out, const char *what)
+// Holds what service() points the edited settings at, until it has handed
+// them to the stand-in (which copies them).
+struct Storage {
+    std::deque<std::string> texts;
+    std::deque<std::vector<const char *>> lists;
+    std::deque<std::vector<double>> levels;
+    std::vector<sdk_ctl_account_t> accounts;
+    std::vector<sdk_ctl_channel_peers_t> channel_peers;
+
+    const char *keep(std::string text)
+    {
+        texts.push_back(std::move(text));
+        return texts.back().c_str();
+    }
+};
+
+// Settings a C caller owns: a copy the stand-in made, released on the way out.
+struct SettingsDeleter {
+    void operator()(sdk_ctl_service_settings_t *settings) const { sdk_ctl_service_settings_free(settings); }
+};
+struct StateDeleter {
+    void operator()(sdk_ctl_service_state_t *state) const { sdk_ctl_service_state_free(state); }
+};
+
+bool text_list(PyObject *object, sdk_ctl_texts_t &out, Storage &storage, const char *what)
 {
     OwnedRef seq = sequence(object, what);
     if (!seq)
         return false;
-    out.clear();
+    storage.lists.emplace_back();
+    std::vector<const char *> &items = storage.lists.back();
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq.get()); ++i) {
-        out.emplace_back();
-        if (!text_value(PySequence_Fast_GET_ITEM(seq.get(), i), out.back(), what))
+        std::string text;
+        if (!text_value(PySequence_Fast_GET_ITEM(seq.get(), i), text, what))
             return false;
+        items.push_back(storage.keep(std::move(text)));
     }
+    out = sdk_ctl_texts_t{static_cast<int>(items.size()), items.data()};
     return true;
 }
 
-bool level_list(PyObject *object, std::vector<double> &out)
+bool level_list(PyObject *object, sdk_ctl_service_settings_t &settings, Storage &storage)
 {
     OwnedRef seq = sequence(object, "mic_levels");
     if (!seq)
         return false;
-    out.clear();
+    storage.levels.emplace_back();
+    std::vector<double> &out = storage.levels.back();
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq.get()); ++i) {
         double level = 0.0;
         if (!double_value(PySequence_Fast_GET_ITEM(seq.get(), i), level, "a microphone level"))
@@ -66,66 +111,70 @@ bool level_list(PyObject *object, std::vector<double> &out)
         }
         out.push_back(level);
     }
+    settings.mic_level_count = static_cast<int>(out.size());
+    settings.mic_levels = out.data();
     return true;
 }
 
-// {channel name: [peer, ...]}; None for none.
-bool channel_peers_value(PyObject *object, std::map<std::string, std::vector<std::string>> &out)
+// {channel name: [peer, ...]}; None for none.  A channel named twice (a
+// text and the same bytes) keeps its last list.
+bool channel_peers_value(PyObject *object, sdk_ctl_service_settings_t &settings, Storage &storage)
 {
-    out.clear();
-    if (object == Py_None)
-        return true;
-    if (!PyDict_Check(object)) {
+    std::map<std::string, sdk_ctl_texts_t> channels;
+    if (object != Py_None && !PyDict_Check(object)) {
         PyErr_SetString(PyExc_TypeError, "channel_peers must be a dict of channel name to a list of peers");
         return false;
     }
     Py_ssize_t pos = 0;
     PyObject *key, *value;
-    while (PyDict_Next(object, &pos, &key, &value)) {
+    while (object != Py_None && PyDict_Next(object, &pos, &key, &value)) {
         std::string channel;
-        if (!text_value(key, channel, "a channel name") || !text_list(value, out[channel], "channel_peers"))
+        if (!text_value(key, channel, "a channel name") || !text_list(value, channels[channel], storage, "channel_peers"))
             return false;
     }
+    storage.channel_peers.clear();
+    for (const auto &channel : channels)
+        storage.channel_peers.push_back({storage.keep(channel.first), channel.second});
+    settings.channel_peer_count = static_cast<int>(storage.channel_peers.size());
+    settings.channel_peers = storage.channel_peers.data();
     return true;
 }
 
 // None: every account name logs in.  A dict maps names to passwords (None
 // for any); a list names accounts that take any password.
-bool accounts_value(PyObject *object, svc::Settings &settings)
+bool accounts_value(PyObject *object, sdk_ctl_service_settings_t &settings, Storage &storage)
 {
-    settings.accounts.clear();
+    storage.accounts.clear();
     settings.open_accounts = object == Py_None;
-    if (settings.open_accounts)
-        return true;
     if (PyDict_Check(object)) {
         Py_ssize_t pos = 0;
         PyObject *key, *value;
         while (PyDict_Next(object, &pos, &key, &value)) {
-            std::string name;
-            svc::Settings::Account account;
-            if (!text_value(key, name, "an account name"))
+            std::string name, password;
+            if (!text_value(key, name, "an account name") ||
+                (value != Py_None && !text_value(value, password, "a password")))
                 return false;
-            account.any_password = value == Py_None;
-            if (!account.any_password && !text_value(value, account.password, "a password"))
-                return false;
-            settings.accounts[name] = account;
+            storage.accounts.push_back(
+                {storage.keep(std::move(name)), value == Py_None ? nullptr : storage.keep(std::move(password))});
         }
-        return true;
+    } else if (object != Py_None) {
+        sdk_ctl_texts_t names;
+        if (!text_list(object, names, storage, "accounts"))
+            return false;
+        for (int i = 0; i < names.count; ++i)
+            storage.accounts.push_back({names.items[i], nullptr});
     }
-    std::vector<std::string> names;
-    if (!text_list(object, names, "accounts"))
-        return false;
-    for (const std::string &name : names)
-        settings.accounts[name] = svc::Settings::Account();
+    settings.account_count = static_cast<int>(storage.accounts.size());
+    settings.accounts = storage.accounts.data();
     return true;
 }
 
 // None, a test type, or (test_type, result[, info]).
-bool failing_test_value(PyObject *object, svc::Settings &settings)
+bool failing_test_value(PyObject *object, sdk_ctl_service_settings_t &settings, Storage &storage)
 {
     settings.failing_test = -1;
     settings.failing_result = 2;
-    settings.failing_info.clear();
+    settings.failing_info = nullptr;
     if (object == Py_None)
         return true;
     PyObject *type = object;
@@ -141,10 +190,13 @@ bool failing_test_value(PyObject *object, svc::Settings &settings)
         result = PyTuple_GET_ITEM(object, 1);
         info = size == 3 ? PyTuple_GET_ITEM(object, 2) : nullptr;
     }
+    std::string info_text;
     if (!int_value(type, settings.failing_test, "failing_test") ||
         (result && !int_value(result, settings.failing_result, "the failing test's result")) ||
-        (info && info != Py_None && !text_value(info, settings.failing_info, "the failing test's info")))
+        (info && info != Py_None && !text_value(info, info_text, "the failing test's info")))
         return false;
+    if (!info_text.empty())
+        settings.failing_info = storage.keep(std::move(info_text));
     if (settings.failing_test < 0 || settings.failing_test > 16) {
         PyErr_SetString(PyExc_ValueError, "failing_test must name a test type from 0 to 16");
         return false;
@@ -156,16 +208,16 @@ bool failing_test_value(PyObject *object, svc::Settings &settings)
     return true;
 }
 
-bool apply(const std::string &name, PyObject *value, svc::Settings &settings)
+bool apply(const std::string &name, PyObject *value, sdk_ctl_service_settings_t &settings, Storage &storage)
 {
     if (name == "latency")
         return seconds_value(value, settings.latency, "latency");
     if (name == "accounts")
-        return accounts_value(value, settings);
+        return accounts_value(value, settings, storage);
     if (name == "peers")
-        return text_list(value, settings.peers, "peers");
+        return text_list(value, settings.peers, storage, "peers");
     if (name == "channel_peers")
-        return channel_peers_value(value, settings.channel_peers);
+        return channel_peers_value(value, settings, storage);
     if (name == "peer_interval")
         return seconds_value(value, settings.peer_interval, "peer_interval");
     if (name == "talk_rounds") {
@@ -183,15 +235,15 @@ bool apply(const std::string &name, PyObject *value, svc::Settings &settings)
         return leave >= 0;
     }
     if (name == "capture_devices")
-        return text_list(value, settings.capture_devices, "capture_devices");
+        return text_list(value, settings.capture_devices, storage, "capture_devices");
     if (name == "render_devices")
-        return text_list(value, settings.render_devices, "render_devices");
+        return text_list(value, settings.render_devices, storage, "render_devices");
     if (name == "mic_levels")
-        return level_list(value, settings.mic_levels);
+        return level_list(value, settings, storage);
     if (name == "mic_interval")
         return seconds_value(value, settings.mic_interval, "mic_interval");
     if (name == "failing_test")
-        return failing_test_value(value, settings);
+        return failing_test_value(value, settings, storage);
     PyErr_Format(PyExc_TypeError,
                  "service() got an unexpected keyword argument '%s' (latency, accounts, peers, channel_peers, peer_interval, "
                  "talk_rounds, peers_leave, capture_devices, render_devices, mic_levels, mic_interval, failing_test)",
@@ -199,16 +251,16 @@ bool apply(const std::string &name, PyObject *value, svc::Settings &settings)
     return false;
 }
 
-OwnedRef text_or_none(const std::string &value)
+OwnedRef text_or_none(const char *value)
 {
-    return value.empty() ? OwnedRef::none() : OwnedRef::steal(py::text(value));
+    return value ? OwnedRef::steal(py::text(value)) : OwnedRef::none();
 }
 
-OwnedRef texts(const std::vector<std::string> &values)
+OwnedRef texts(const sdk_ctl_texts_t &values)
 {
     OwnedRef list = OwnedRef::steal(PyList_New(0));
-    for (const std::string &value : values) {
-        OwnedRef item = OwnedRef::steal(py::text(value));
+    for (int i = 0; i < values.count; ++i) {
+        OwnedRef item = OwnedRef::steal(py::text(values.items[i]));
         if (!list || !item || PyList_Append(list.get(), item.get()) < 0)
             return OwnedRef();
     }
@@ -227,22 +279,22 @@ OwnedRef dict_of(std::initializer_list<std::pair<const char *, OwnedRef>> items)
     return dict;
 }
 
-OwnedRef settings_dict(const svc::Settings &settings)
+OwnedRef settings_dict(const sdk_ctl_service_settings_t &settings)
 {
     OwnedRef accounts = OwnedRef::none();
     if (!settings.open_accounts) {
         accounts = OwnedRef::steal(PyDict_New());
-        for (const auto &account : settings.accounts) {
-            OwnedRef name = OwnedRef::steal(py::text(account.first));
-            OwnedRef password =
-                account.second.any_password ? OwnedRef::none() : OwnedRef::steal(py::text(account.second.password));
+        for (int i = 0; i < settings.account_count; ++i) {
+            const sdk_ctl_account_t &account = settings.accounts[i];
+            OwnedRef name = OwnedRef::steal(py::text(account.name));
+            OwnedRef password = text_or_none(account.password);
             if (!accounts || !name || !password || PyDict_SetItem(accounts.get(), name.get(), password.get()) < 0)
                 return OwnedRef();
         }
     }
     OwnedRef levels = OwnedRef::steal(PyList_New(0));
-    for (double level : settings.mic_levels) {
-        OwnedRef item = OwnedRef::steal(PyFloat_FromDouble(level));
+    for (int i = 0; i < settings.mic_level_count; ++i) {
+        OwnedRef item = OwnedRef::steal(PyFloat_FromDouble(settings.mic_levels[i]));
         if (!levels || !item || PyList_Append(levels.get(), item.get()) < 0)
             return OwnedRef();
     }
@@ -251,9 +303,10 @@ OwnedRef settings_dict(const svc::Settings &settings)
         failing = OwnedRef::steal(Py_BuildValue("(iiN)", settings.failing_test, settings.failing_result,
                                                 text_or_none(settings.failing_info).release()));
     OwnedRef channel_peers = OwnedRef::steal(PyDict_New());
-    for (const auto &channel : settings.channel_peers) {
-        OwnedRef name = OwnedRef::steal(py::text(channel.first));
-        OwnedRef peers = texts(channel.second);
+    for (int i = 0; i < settings.channel_peer_count; ++i) {
+        const sdk_ctl_channel_peers_t &channel = settings.channel_peers[i];
+        OwnedRef name = OwnedRef::steal(py::text(channel.channel));
+        OwnedRef peers = texts(channel.peers);
         if (!channel_peers || !name || !peers || PyDict_SetItem(channel_peers.get(), name.get(), peers.get()) < 0)
             return OwnedRef();
     }
@@ -279,45 +332,45 @@ PyObject *service(PyObject *, PyObject *args, PyObject *kwargs)
         PyErr_SetString(PyExc_TypeError, "service() takes keyword arguments only");
         return nullptr;
     }
-    svc::Settings settings;
-    if (!svc::get_settings(settings)) {
-        PyErr_SetString(PyExc_RuntimeError, kNotRunning);
+    sdk_ctl_service_settings_t *copy = nullptr;
+    if (!check(sdk_ctl_service_settings(&copy)))
         return nullptr;
-    }
+    std::unique_ptr<sdk_ctl_service_settings_t, SettingsDeleter> current(copy);
+    // What is not given keeps pointing into the current copy.
+    sdk_ctl_service_settings_t settings = *current;
+    Storage storage;
     if (kwargs) {
         Py_ssize_t pos = 0;
         PyObject *key, *value;
         while (PyDict_Next(kwargs, &pos, &key, &value)) {
             std::string name;
-            if (!py::text_arg(key, name) || !apply(name, value, settings))
+            if (!py::text_arg(key, name) || !apply(name, value, settings, storage))
                 return nullptr;
         }
         // All or nothing: nothing changes unless every keyword was good.
-        if (!svc::set_settings(settings)) {
-            PyErr_SetString(PyExc_RuntimeError, kNotRunning);
+        if (!check(sdk_ctl_service_configure(&settings)))
             return nullptr;
-        }
     }
     return settings_dict(settings).release();
 }
 
 PyObject *service_state(PyObject *, PyObject *)
 {
-    svc::Snapshot state;
-    if (!svc::snapshot(state)) {
-        PyErr_SetString(PyExc_RuntimeError, kNotRunning);
+    sdk_ctl_service_state_t *copy = nullptr;
+    if (!check(sdk_ctl_service_state(&copy)))
         return nullptr;
-    }
+    std::unique_ptr<sdk_ctl_service_state_t, StateDeleter> owned(copy);
+    const sdk_ctl_service_state_t &state = *owned;
     OwnedRef sessions = OwnedRef::steal(PyDict_New());
-    for (const auto &session : state.sessions) {
-        OwnedRef handle = OwnedRef::steal(py::text(session.first));
-        OwnedRef channel = OwnedRef::steal(py::text(session.second));
+    for (int i = 0; i < state.session_count; ++i) {
+        OwnedRef handle = OwnedRef::steal(py::text(state.sessions[i].session_handle));
+        OwnedRef channel = OwnedRef::steal(py::text(state.sessions[i].channel_name));
         if (!sessions || !handle || !channel || PyDict_SetItem(sessions.get(), handle.get(), channel.get()) < 0)
             return nullptr;
     }
     OwnedRef codes = OwnedRef::steal(PyList_New(0));
-    for (int code : state.key_codes) {
-        OwnedRef item = OwnedRef::steal(py::integer(code));
+    for (int i = 0; i < state.key_code_count; ++i) {
+        OwnedRef item = OwnedRef::steal(py::integer(state.key_codes[i]));
         if (!codes || !item || PyList_Append(codes.get(), item.get()) < 0)
             return nullptr;
     }
@@ -346,7 +399,7 @@ PyObject *settle(PyObject *, PyObject *args, PyObject *kwargs)
     int settled;
     Py_BEGIN_ALLOW_THREADS
     auto start = std::chrono::steady_clock::now();
-    int idle = svc::wait_idle(timeout);
+    int idle = sdk_ctl_service_wait_idle(timeout);
     double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // Out of service mode there is nothing to wait for but the queue.
     settled = idle != 0 && sdk_ctl_flush(timeout > spent ? timeout - spent : 0.0);

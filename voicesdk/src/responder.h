@@ -6,6 +6,7 @@
 
 #include "voicesdk/voicesdk.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace voicesdk {
@@ -15,6 +16,7 @@ struct IssuedRequest {
     sdk_req_base_t *request;
     int kind;   // enum sdk_request_kind
     bool sync;  // the caller set a user pointer and may be blocked on it
+    uint64_t origin = 0;  // who asked: 0 for this process, a client in the server
 };
 
 class Responder {

@@ -3,9 +3,12 @@
 #include "voicesdk/control.h"
 
 #include "hub.h"
+#include "net/server_address.h"
 #include "records.h"
+#include "request_log.h"
 #include "responder.h"
 #include "scripted.h"
+#include "wire/records.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -38,13 +41,6 @@ private:
     std::atomic<bool> locked_{false};
 };
 
-struct Recorded {
-    sdk_req_base_t *request;  // one reference held by the record
-    int kind;
-    bool sync;
-    bool accepted;
-};
-
 class State {
 public:
     Hub hub;
@@ -54,17 +50,22 @@ public:
     int issue(sdk_req_base_t *request);
     void refuse(int code, int count);
     int set_mode(const char *name);
+    // A connector made while a local voice server is named talks to it.
+    void follow_server();
     void register_mode(const char *name, ResponderFactory factory);
     sdk_ctl_recorded_t *snapshot(size_t *count);
     void clear_requests();
+    uint64_t request_total();
+    size_t request_limit(size_t limit);
     void reset();
 
 private:
     SpinLock mutex_;  // everything below
-    std::vector<Recorded> recorded_;
+    RequestLog recorded_;
     int refuse_code_ = 0;
     int refuse_count_ = 0;
     std::shared_ptr<Responder> mode_;  // null: scripted
+    std::string mode_name_ = "scripted";
     std::map<std::string, ResponderFactory> modes_;
 };
 
@@ -86,9 +87,21 @@ int State::issue(sdk_req_base_t *request)
         return 1;
     RecordHeader *header = header_of(request);
     IssuedRequest issued{request, header->info->kind, request->user_pointer != nullptr};
+    if (issued.kind == sdk_request_connector_create)
+        follow_server();
     std::shared_ptr<Responder> mode;
     int refused = 0;
     bool refuse = false;
+    sdk_req_base_t *let_go = nullptr;
+    // Released once the lock is given back, whichever way the call ends.
+    struct Release {
+        sdk_req_base_t *&request;
+        ~Release()
+        {
+            if (request)
+                release_request(request);
+        }
+    } release_let_go{let_go};
     {
         std::lock_guard<SpinLock> lock(mutex_);
         // Checked and set under the lock, so a request issued twice at once
@@ -103,8 +116,9 @@ int State::issue(sdk_req_base_t *request)
             refuse = true;
             refused = refuse_code_;
         }
-        // The creator's reference becomes the record's.
-        recorded_.push_back(Recorded{request, issued.kind, issued.sync, !refuse});
+        // The creator's reference becomes the record's.  While the service
+        // answers, the record keeps only the latest requests.
+        let_go = recorded_.record(RequestLog::Entry{request, issued.kind, issued.sync, !refuse}, mode_ != nullptr);
         if (refuse)
             return refused;
         mode = mode_;
@@ -132,17 +146,45 @@ int State::set_mode(const char *name)
     if (!name)
         return sdk_ctl_mode_unknown;
     std::shared_ptr<Responder> previous;
-    std::lock_guard<SpinLock> lock(mutex_);
-    if (std::strcmp(name, "scripted") == 0) {
+    RequestLog::Released let_go;
+    {
+        std::lock_guard<SpinLock> lock(mutex_);
+        if (std::strcmp(name, "scripted") == 0) {
+            previous.swap(mode_);
+            mode_name_ = name;
+            return sdk_ctl_mode_ok;
+        }
+        auto it = modes_.find(name);
+        if (it == modes_.end())
+            return std::strcmp(name, "service") == 0 ? sdk_ctl_mode_unavailable : sdk_ctl_mode_unknown;
         previous.swap(mode_);
-        return sdk_ctl_mode_ok;
+        mode_ = it->second();
+        mode_name_ = name;
+        recorded_.trim(let_go);  // what scripted mode kept beyond the limit
     }
-    auto it = modes_.find(name);
-    if (it == modes_.end())
-        return std::strcmp(name, "service") == 0 ? sdk_ctl_mode_unavailable : sdk_ctl_mode_unknown;
-    previous.swap(mode_);
-    mode_ = it->second();
+    for (sdk_req_base_t *request : let_go)
+        release_request(request);
     return sdk_ctl_mode_ok;
+}
+
+void State::follow_server()
+{
+    if (net::server_address().empty())
+        return;
+    std::shared_ptr<Responder> previous;
+    RequestLog::Released let_go;
+    {
+        std::lock_guard<SpinLock> lock(mutex_);
+        auto it = modes_.find("remote");
+        if (mode_name_ == "remote" || it == modes_.end())
+            return;
+        previous.swap(mode_);
+        mode_ = it->second();
+        mode_name_ = "remote";
+        recorded_.trim(let_go);
+    }
+    for (sdk_req_base_t *request : let_go)
+        release_request(request);
 }
 
 void State::register_mode(const char *name, ResponderFactory factory)
@@ -155,33 +197,49 @@ sdk_ctl_recorded_t *State::snapshot(size_t *count)
 {
     std::lock_guard<SpinLock> lock(mutex_);
     *count = 0;
-    if (recorded_.empty())
+    if (recorded_.size() == 0)
         return nullptr;
     auto *list = static_cast<sdk_ctl_recorded_t *>(std::malloc(recorded_.size() * sizeof(sdk_ctl_recorded_t)));
     if (!list)
         return nullptr;
-    for (const Recorded &entry : recorded_) {
-        retain_request(entry.request);
-        list[(*count)++] = sdk_ctl_recorded_t{entry.request, entry.kind, entry.sync, entry.accepted};
-    }
+    recorded_.copy_to(list);
+    *count = recorded_.size();
     return list;
 }
 
 void State::clear_requests()
 {
-    std::vector<Recorded> dropped;
+    RequestLog::Released let_go;
     {
         std::lock_guard<SpinLock> lock(mutex_);
-        dropped.swap(recorded_);
+        recorded_.clear(let_go);
     }
-    for (const Recorded &entry : dropped)
-        release_request(entry.request);
-    // The storage goes back for the next requests: regrowing it from
-    // nothing after every clear would make each issue pay for it.
-    dropped.clear();
+    for (sdk_req_base_t *request : let_go)
+        release_request(request);
+}
+
+uint64_t State::request_total()
+{
     std::lock_guard<SpinLock> lock(mutex_);
-    if (recorded_.empty())
-        recorded_.swap(dropped);
+    return recorded_.total();
+}
+
+size_t State::request_limit(size_t limit)
+{
+    RequestLog::Released let_go;
+    size_t in_effect;
+    {
+        std::lock_guard<SpinLock> lock(mutex_);
+        if (limit > 0) {
+            recorded_.set_limit(limit);
+            if (mode_)
+                recorded_.trim(let_go);
+        }
+        in_effect = recorded_.limit();
+    }
+    for (sdk_req_base_t *request : let_go)
+        release_request(request);
+    return in_effect;
 }
 
 void State::reset()
@@ -192,7 +250,10 @@ void State::reset()
         refuse_code_ = 0;
         refuse_count_ = 0;
         previous.swap(mode_);
+        recorded_.set_limit(RequestLog::kDefaultLimit);
+        mode_name_ = "scripted";
     }
+    net::choose_server(nullptr);
     // Ended before the queue is drained, so none of its timers can queue a
     // message after the drain.
     previous.reset();
@@ -433,6 +494,19 @@ int sdk_ctl_set_mode(const char *name)
     return state().set_mode(name);
 }
 
+void sdk_ctl_set_server(const char *address)
+{
+    net::choose_server(address);
+}
+
+void sdk_ctl_server_protocol(int *version, unsigned long *layout_digest)
+{
+    if (version)
+        *version = wire::kVersion;
+    if (layout_digest)
+        *layout_digest = wire::layout_digest();
+}
+
 sdk_ctl_recorded_t *sdk_ctl_requests(size_t *count)
 {
     size_t ignored;
@@ -451,6 +525,16 @@ void sdk_ctl_requests_free(sdk_ctl_recorded_t *list, size_t count)
 void sdk_ctl_clear_requests(void)
 {
     state().clear_requests();
+}
+
+unsigned long long sdk_ctl_request_total(void)
+{
+    return state().request_total();
+}
+
+size_t sdk_ctl_request_limit(size_t limit)
+{
+    return state().request_limit(limit);
 }
 
 void sdk_ctl_reset(void)

@@ -313,6 +313,85 @@ class ControlTest(unittest.TestCase):
             self.assertRaises(NotImplementedError, voicesdk.fault, "post_message")
         voicesdk.fault_clear()
 
+    def test_type_names_are_the_types_of_the_messages(self):
+        kinds = sorted(name[len("RESPONSE_"):].lower() for name in dir(voicesdk) if name.startswith("RESPONSE_"))
+        self.assertEqual(len(kinds), 35)
+        for kind in kinds:
+            create = getattr(sdk, "sdk_req_%s_create" % kind)
+            create.restype = ctypes.c_void_p
+            voicesdk.answer(kind)
+            self.assertEqual(sdk.sdk_issue_request(create()), 0)
+        voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE)
+        messages = take_all()
+        found = [(RespBase.from_address(m).message_type, RespBase.from_address(m).response_type) for m in messages]
+        expected = [(voicesdk.MESSAGE_RESPONSE, getattr(voicesdk, "RESPONSE_" + kind.upper())) for kind in kinds]
+        # An event's type sits where a response's does.
+        self.assertEqual(found, expected + [(voicesdk.MESSAGE_EVENT, voicesdk.EVENT_SESSION_STATE_CHANGE)])
+        destroy_all(messages)
+
+
+
+class RequestRecordTest(unittest.TestCase):
+    """Scripted mode keeps every request; while the service answers only the
+    latest are kept, numbered on across those let go."""
+
+    def setUp(self):
+        voicesdk.reset()
+        try:
+            voicesdk.mode("service")
+        except ValueError:
+            self.skipTest("no simulated service in this build")
+        voicesdk.mode("scripted")
+
+    def tearDown(self):
+        voicesdk.reset()
+        self.assertEqual(voicesdk.live(), {"requests": 0, "responses": 0, "events": 0})
+
+    def issue(self, first, count):
+        for number in range(first, first + count):
+            issue_login(str(number).encode("ascii"))
+        destroy_all(take_all())  # whatever the service answered
+
+    def kept(self):
+        return [(r["index"], r["cookie"]) for r in voicesdk.requests()]
+
+    def responded_cookie(self, which):
+        voicesdk.respond(which)
+        message, = take_all()
+        cookie = ctypes.c_char_p(LoginResp.from_address(message).base.request.contents.cookie).value
+        destroy_all([message])
+        return cookie
+
+    def test_ring_while_the_service_answers(self):
+        self.assertEqual(voicesdk.request_limit(), 1000)
+        self.assertEqual(voicesdk.request_limit(3), 3)
+        self.issue(0, 5)
+        self.assertEqual(self.kept(), [(i, str(i)) for i in range(5)])  # scripted: all of them
+        voicesdk.mode("service")
+        voicesdk.service(latency=0)
+        self.assertEqual(self.kept(), [(2, "2"), (3, "3"), (4, "4")])
+        self.issue(5, 4)
+        self.assertEqual(self.kept(), [(6, "6"), (7, "7"), (8, "8")])
+        self.assertEqual(voicesdk.request_total(), 9)
+        # Indices stay those of issue order; one let go is named as such.
+        self.assertEqual(self.responded_cookie(7), b"7")
+        self.assertEqual(self.responded_cookie(-1), b"8")
+        self.assertRaisesRegex(IndexError, "no longer kept", voicesdk.respond, 5)
+        self.assertRaises(IndexError, voicesdk.respond, 9)
+        self.assertRaises(IndexError, voicesdk.respond, -4)
+        self.assertEqual(voicesdk.request_limit(2), 2)  # lowered: applied at once
+        self.assertEqual(self.kept(), [(7, "7"), (8, "8")])
+        voicesdk.mode("scripted")
+        self.issue(9, 3)
+        self.assertEqual([index for index, _ in self.kept()], [7, 8, 9, 10, 11])
+        voicesdk.clear_requests()
+        self.assertEqual((voicesdk.requests(), voicesdk.request_total()), ([], 0))
+        self.assertRaises(ValueError, voicesdk.request_limit, 0)
+        voicesdk.reset()
+        self.assertEqual(voicesdk.request_limit(), 1000)
+
+    if not hasattr(unittest.TestCase, "assertRaisesRegex"):
+        assertRaisesRegex = unittest.TestCase.assertRaisesRegexp
 
 if __name__ == "__main__":
     unittest.main()

@@ -2,7 +2,7 @@
  * Fault injection for the platform layer (non-Windows hosts only): the next
  * `count` calls of one operation fail as the real call would, leaving `error`
  * as the thread's last error.  Tests use it to prove that every failure road
- * of the product ends cleanly.
+ * of the product ends cleanly.  Also a count of the windows that exist.
  */
 #ifndef TWPLATFORM_FAULTS_H
 #define TWPLATFORM_FAULTS_H
@@ -29,6 +29,9 @@ enum twplat_fault {
 #  define TWPLAT_HAVE_FAULTS 1
 TWPLATFORM_API void twplat_inject_fault(int fault, int count, DWORD error);
 TWPLATFORM_API void twplat_clear_faults(void);
+/* Windows that exist in the process, of every thread: tests count what a
+ * teardown leaves behind. */
+TWPLATFORM_API size_t twplat_window_count(void);
 #endif
 
 #ifdef __cplusplus

@@ -134,6 +134,7 @@ typedef struct tagCREATESTRUCTA {
 /* Error codes (GetLastError) */
 #define ERROR_SUCCESS 0
 #define ERROR_FILE_NOT_FOUND 2
+#define ERROR_TOO_MANY_OPEN_FILES 4
 #define ERROR_ACCESS_DENIED 5
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8

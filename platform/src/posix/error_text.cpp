@@ -17,6 +17,7 @@ const ErrorText kTexts[] = {
     {0x80004005u, "Unspecified error"},
     {ERROR_SUCCESS, "The operation completed successfully."},
     {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
+    {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file."},
     {ERROR_ACCESS_DENIED, "Access is denied."},
     {ERROR_INVALID_HANDLE, "The handle is invalid."},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},

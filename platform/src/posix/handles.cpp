@@ -57,6 +57,10 @@ HandleTable::Slot *slot_of(HandleTable &t, HANDLE h)
 
 }  // namespace
 
+void handles_before_fork() { handles().m.lock(); }
+
+void handles_after_fork() { handles().m.unlock(); }
+
 KObject::~KObject()
 {
     if (!name.empty())

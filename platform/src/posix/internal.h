@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <signal.h>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -49,6 +50,39 @@ struct KObject {
     std::string name;  // set once, before the object is published
 };
 
+// ---- doorbells -------------------------------------------------------------
+
+// A descriptor that poll() sees readable exactly while it is rung: the
+// platform's way of waking a thread that sleeps in poll (a condition
+// variable's wait does not end for a signal).  An eventfd where there is
+// one, else a pipe.  ring() and quiet() are idempotent and need the lock of
+// whatever the doorbell stands for.
+class Doorbell {
+public:
+    Doorbell() = default;
+    Doorbell(const Doorbell &) = delete;
+    Doorbell &operator=(const Doorbell &) = delete;
+    ~Doorbell() { close(); }
+
+    // False with the last error set when no descriptor can be had.
+    bool open();
+    bool is_open() const { return read_fd_ >= 0; }
+    void close();
+    // In a child after fork(): the descriptors are the parent's too; new
+    // ones take their place, rung as before.
+    void renew();
+
+    int fd() const { return read_fd_; }
+    bool rung() const { return rung_; }
+    void ring();
+    void quiet();
+
+private:
+    int read_fd_ = -1;
+    int write_fd_ = -1;  // == read_fd_ for an eventfd
+    bool rung_ = false;
+};
+
 // Objects WaitForSingleObject accepts.
 struct Waitable : KObject {
     using KObject::KObject;
@@ -59,6 +93,19 @@ struct Waitable : KObject {
     std::mutex m;
     std::condition_variable cv;
 };
+
+// Events.  Besides the condition variable, a thread in twplat_wait adds its
+// doorbell to `pollers` (under `m`) and SetEvent rings it.
+struct EventObject final : Waitable {
+    EventObject(bool manual, bool initial) : Waitable(KType::event), manual_reset(manual), signaled(initial) {}
+    bool try_acquire_locked(DWORD tid, DWORD *result) override;
+
+    const bool manual_reset;
+    bool signaled;
+    std::vector<Doorbell *> pollers;
+};
+
+std::shared_ptr<EventObject> event_of(HANDLE h);
 
 struct MutexObject final : Waitable {
     MutexObject() : Waitable(KType::mutex) {}
@@ -101,6 +148,7 @@ struct ThreadState {
     std::shared_ptr<MessageQueue> queue;  // created lazily
     std::unordered_set<uintptr_t> windows;  // handles of the windows it owns
     std::vector<std::shared_ptr<MutexObject>> owned_mutexes;
+    Doorbell waker;  // rung by SetEvent while the thread is in twplat_wait
 };
 
 // Null once the thread has begun to exit.
@@ -120,8 +168,22 @@ void mutex_note_owned(const std::shared_ptr<MutexObject> &m);
 // Posted messages a queue holds at most, as the default Win32 quota.
 constexpr size_t kPostedMessageLimit = 10000;
 
+// `ready` is rung exactly while the queue holds a posted message or a quit
+// (every change keeps it so, under `m`): twplat_wait sleeps on it, and it is
+// the thread's wake-up descriptor.  GetMessageA, whose filter may leave
+// messages waiting, sleeps on `cv` for the next post instead.
 struct MessageQueue {
     explicit MessageQueue(DWORD owner) : tid(owner) {}
+
+    bool holds_anything_locked() const { return !posted.empty() || quit; }
+    // After every change of `posted` or `quit`.
+    void sync_ready_locked()
+    {
+        if (holds_anything_locked())
+            ready.ring();
+        else
+            ready.quiet();
+    }
 
     const DWORD tid;
     std::mutex m;
@@ -131,9 +193,11 @@ struct MessageQueue {
     int quit_code = 0;
     bool dead = false;  // owner thread has exited
     unsigned waiters = 0;
+    Doorbell ready;
 };
 
-// The calling thread's queue, created on first use; null while exiting.
+// The calling thread's queue, created on first use; null while exiting, or
+// with the last error set when its doorbell cannot be made.
 MessageQueue *current_queue();
 // Appends a posted message; FALSE + last error when full or dead.
 bool queue_post(MessageQueue &q, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -148,6 +212,27 @@ bool window_exists(HWND hwnd);
 bool window_post(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 DWORD message_time();
+
+// ---- fork ------------------------------------------------------------------
+
+// Around fork(), in lock order: each takes its table's locks before and
+// gives them back after, so the child finds none held by a thread it does
+// not have.  (Named objects and views are not covered: they are made once,
+// at start-up.)
+void windows_before_fork();
+void windows_after_fork();
+void queues_before_fork();
+void queues_after_fork(bool in_child);
+void handles_before_fork();
+void handles_after_fork();
+// GetCurrentProcessId's memory; 0 until asked.
+extern std::atomic<DWORD> g_process_id;
+
+// ---- signals ---------------------------------------------------------------
+
+// The signals a thread holds while it is not the one meant to handle them:
+// all but those the processor raises in the thread that faulted.
+const sigset_t &asynchronous_signals();
 
 }  // namespace twplat
 

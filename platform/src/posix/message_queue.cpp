@@ -58,6 +58,16 @@ bool take_locked(MessageQueue &q, MSG *out, HWND hwnd, UINT min, UINT max, bool 
     return true;
 }
 
+bool take_and_sync_locked(MessageQueue &q, MSG *out, HWND hwnd, UINT min, UINT max, bool remove)
+{
+    if (!take_locked(q, out, hwnd, min, max, remove))
+        return false;
+    if (remove)
+        q.sync_ready_locked();
+    return true;
+}
+
+
 // Common checks of GetMessageA and PeekMessageA.
 MessageQueue *retrieval_queue(const MSG *msg, HWND hwnd)
 {
@@ -91,12 +101,36 @@ MessageQueue *current_queue()
         return nullptr;
     if (!ts->queue) {
         auto q = std::make_shared<MessageQueue>(ts->tid);
+        if (!q->ready.open())
+            return nullptr;
         QueueRegistry &r = registry();
         std::lock_guard<std::mutex> lock(r.m);
         r.by_thread[ts->tid] = q;
         ts->queue = std::move(q);
     }
     return ts->queue.get();
+}
+
+// fork(): the registry's lock, then every queue's, held across it; the
+// child's doorbells are new, so that neither process rings or quiets the
+// other's.
+void queues_before_fork()
+{
+    QueueRegistry &r = registry();
+    r.m.lock();
+    for (auto &entry : r.by_thread)
+        entry.second->m.lock();
+}
+
+void queues_after_fork(bool in_child)
+{
+    QueueRegistry &r = registry();
+    for (auto &entry : r.by_thread) {
+        if (in_child)
+            entry.second->ready.renew();
+        entry.second->m.unlock();
+    }
+    r.m.unlock();
 }
 
 void queue_thread_exit(ThreadState &ts)
@@ -113,6 +147,8 @@ void queue_thread_exit(ThreadState &ts)
         std::lock_guard<std::mutex> lock(ts.queue->m);
         ts.queue->dead = true;
         dropped.swap(ts.queue->posted);
+        ts.queue->quit = false;
+        ts.queue->sync_ready_locked();
     }
     ts.queue.reset();
 }
@@ -125,26 +161,24 @@ bool queue_post(MessageQueue &q, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     m.wParam = wp;
     m.lParam = lp;
     m.time = message_time();
-    bool wake;
-    {
-        std::lock_guard<std::mutex> lock(q.m);
-        if (q.dead) {
-            SetLastError(hwnd ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_THREAD_ID);
-            return false;
-        }
-        if (q.posted.size() >= kPostedMessageLimit) {
-            SetLastError(ERROR_NOT_ENOUGH_QUOTA);
-            return false;
-        }
-        try {
-            q.posted.push_back(m);
-        } catch (const std::bad_alloc &) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // a failed post, as Win32 reports it
-            return false;
-        }
-        wake = q.waiters != 0;
+    std::lock_guard<std::mutex> lock(q.m);
+    if (q.dead) {
+        SetLastError(hwnd ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_THREAD_ID);
+        return false;
     }
-    if (wake)
+    if (q.posted.size() >= kPostedMessageLimit) {
+        SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+        return false;
+    }
+    try {
+        q.posted.push_back(m);
+    } catch (const std::bad_alloc &) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);  // a failed post, as Win32 reports it
+        return false;
+    }
+    // Rings only when the queue was empty: a stream of posts costs one write.
+    q.ready.ring();
+    if (q.waiters != 0)
         q.cv.notify_one();  // only the owner thread ever waits on its queue
     return true;
 }
@@ -154,6 +188,7 @@ void queue_discard_window(MessageQueue &q, HWND hwnd)
     std::lock_guard<std::mutex> lock(q.m);
     for (auto it = q.posted.begin(); it != q.posted.end();)
         it = it->hwnd == hwnd ? q.posted.erase(it) : it + 1;
+    q.sync_ready_locked();
 }
 
 }  // namespace twplat
@@ -195,7 +230,7 @@ BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max)
     if (!q)
         return -1;
     std::unique_lock<std::mutex> lock(q->m);
-    while (!take_locked(*q, msg, hwnd, min, max, true)) {
+    while (!take_and_sync_locked(*q, msg, hwnd, min, max, true)) {
         ++q->waiters;
         q->cv.wait(lock);
         --q->waiters;
@@ -209,7 +244,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max, UINT remove)
     if (!q)
         return FALSE;
     std::lock_guard<std::mutex> lock(q->m);
-    return take_locked(*q, msg, hwnd, min, max, (remove & PM_REMOVE) != 0);
+    return take_and_sync_locked(*q, msg, hwnd, min, max, (remove & PM_REMOVE) != 0);
 }
 
 void PostQuitMessage(int exit_code)
@@ -220,6 +255,7 @@ void PostQuitMessage(int exit_code)
     std::lock_guard<std::mutex> lock(q->m);
     q->quit = true;
     q->quit_code = exit_code;
+    q->ready.ring();
 }
 
 BOOL TranslateMessage(const MSG *) { return FALSE; }

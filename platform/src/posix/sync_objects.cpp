@@ -5,31 +5,21 @@
 #include <chrono>
 
 namespace twplat {
-namespace {
 
-struct EventObject final : Waitable {
-    EventObject(bool manual, bool initial) : Waitable(KType::event), manual_reset(manual), signaled(initial) {}
-
-    bool try_acquire_locked(DWORD, DWORD *result) override
-    {
-        if (!signaled)
-            return false;
-        if (!manual_reset)
-            signaled = false;  // an auto-reset event releases one waiter
-        *result = WAIT_OBJECT_0;
-        return true;
-    }
-
-    const bool manual_reset;
-    bool signaled;
-};
+bool EventObject::try_acquire_locked(DWORD, DWORD *result)
+{
+    if (!signaled)
+        return false;
+    if (!manual_reset)
+        signaled = false;  // an auto-reset event releases one waiter
+    *result = WAIT_OBJECT_0;
+    return true;
+}
 
 std::shared_ptr<EventObject> event_of(HANDLE h)
 {
     return std::static_pointer_cast<EventObject>(handle_object_of(h, KType::event));
 }
-
-}  // namespace
 
 bool MutexObject::try_acquire_locked(DWORD tid, DWORD *result)
 {
@@ -99,6 +89,9 @@ BOOL SetEvent(HANDLE h)
     {
         std::lock_guard<std::mutex> lock(e->m);
         e->signaled = true;
+        // A poller leaves the list before its thread can go: rung under the lock.
+        for (Doorbell *poller : e->pollers)
+            poller->ring();
     }
     // All waiters re-check; for auto-reset only the first one wins.
     e->cv.notify_all();

@@ -14,6 +14,12 @@
 #include <cstring>
 
 namespace twplat {
+
+// Kept, as Windows keeps it where a read costs nothing: the product asks on
+// every call to tell a forked child from its parent.  Forgotten in a child
+// at the fork (fork.cpp).
+std::atomic<DWORD> g_process_id{0};
+
 namespace {
 
 bool self_executable(std::string &out)
@@ -51,7 +57,15 @@ using namespace twplat;
 
 extern "C" {
 
-DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+DWORD GetCurrentProcessId(void)
+{
+    DWORD id = g_process_id.load(std::memory_order_relaxed);
+    if (id == 0) {
+        id = static_cast<DWORD>(getpid());
+        g_process_id.store(id, std::memory_order_relaxed);
+    }
+    return id;
+}
 
 HINSTANCE twplat_module_handle(const void *address_in_module)
 {

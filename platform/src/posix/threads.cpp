@@ -2,6 +2,7 @@
 #include "internal.h"
 
 #include <pthread.h>
+#include <signal.h>
 
 #include <algorithm>
 
@@ -128,8 +129,14 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t stack_size, LPTHREAD_START_ROU
         return nullptr;
     }
     auto *boot = new std::shared_ptr<ThreadObject>(thread);
+    // The new thread starts with asynchronous signals held, and keeps them
+    // so: they are for the thread that waits for them (a Python program's
+    // main thread), as a Windows thread never sees them.
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &asynchronous_signals(), &previous);
     pthread_t pt;
     int rc = pthread_create(&pt, &attr, thread_main, boot);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     pthread_attr_destroy(&attr);
     if (rc != 0) {
         delete boot;

@@ -6,6 +6,7 @@
 // procedure may destroy its own (or any of its thread's) windows mid-call.
 // Procedures always run with no platform lock held.
 #include "internal.h"
+#include "twplatform/faults.h"
 
 #include <cctype>
 #include <mutex>
@@ -138,6 +139,20 @@ void destroy_window(const std::shared_ptr<Window> &w, bool send_destroy)
 }
 
 }  // namespace
+
+void windows_before_fork()
+{
+    classes().m.lock();
+    for (Shard &s : table().shards)
+        s.m.lock();
+}
+
+void windows_after_fork()
+{
+    for (Shard &s : table().shards)
+        s.m.unlock();
+    classes().m.unlock();
+}
 
 bool window_exists(HWND hwnd) { return find_window(hwnd) != nullptr; }
 
@@ -321,6 +336,16 @@ BOOL DestroyWindow(HWND hwnd)
 }
 
 BOOL IsWindow(HWND hwnd) { return hwnd && window_exists(hwnd) ? TRUE : FALSE; }
+
+size_t twplat_window_count(void)
+{
+    size_t count = 0;
+    for (Shard &s : table().shards) {
+        std::lock_guard<std::mutex> lock(s.m);
+        count += s.windows.size();
+    }
+    return count;
+}
 
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM)
 {

@@ -127,22 +127,124 @@ enum sdk_ctl_mode_result {
 };
 VOICESDK_API int sdk_ctl_set_mode(const char *name);
 
+/* The local voice server a connector created from now on talks to
+ * ("host:port"), instead of the one VOICESDK_SERVER names; "" for none
+ * whatever the variable says, null to follow the variable again.  Creating
+ * a connector while a server is named switches to the "remote" mode. */
+VOICESDK_API void sdk_ctl_set_server(const char *address);
+/* The protocol version this build speaks to the local voice server and
+ * the digest of its record layouts that the handshake compares. */
+VOICESDK_API void sdk_ctl_server_protocol(int *version, unsigned long *layout_digest);
+
 typedef struct sdk_ctl_recorded {
     sdk_req_base_t *request;  /* kept readable until sdk_ctl_requests_free */
     int kind;
     int sync;
     int accepted;
+    unsigned long long index; /* place in issue order since the last clear */
 } sdk_ctl_recorded_t;
 
-/* Issued requests in issue order; free with sdk_ctl_requests_free.  Null
- * with *count 0 when none (or memory runs out). */
+/* The kept requests in issue order; free with sdk_ctl_requests_free.  Null
+ * with *count 0 when none (or memory runs out).  Scripted mode keeps every
+ * issued request; while the simulated service answers, only the latest
+ * sdk_ctl_request_limit() are kept. */
 VOICESDK_API sdk_ctl_recorded_t *sdk_ctl_requests(size_t *count);
 VOICESDK_API void sdk_ctl_requests_free(sdk_ctl_recorded_t *list, size_t count);
+/* Forgets the kept requests; the total starts again from 0. */
 VOICESDK_API void sdk_ctl_clear_requests(void);
+/* Requests issued since the last clear, those no longer kept included. */
+VOICESDK_API unsigned long long sdk_ctl_request_total(void);
+/* How many requests are kept while the service answers (1000 after a
+ * reset).  A non-zero `limit` sets it first; returns the limit in effect. */
+VOICESDK_API size_t sdk_ctl_request_limit(size_t limit);
 
-/* Recorded requests, rules, refusals, queued messages, strdup faults and
- * mode all back to their start. */
+/* Recorded requests (and their limit), rules, refusals, queued messages,
+ * strdup faults, mode and the chosen server all back to their start. */
 VOICESDK_API void sdk_ctl_reset(void);
+
+/* ---- the simulated voice service --------------------------------------- */
+
+typedef struct sdk_ctl_texts {
+    int count;
+    const char *const *items;
+} sdk_ctl_texts_t;
+
+typedef struct sdk_ctl_account {
+    const char *name;
+    const char *password;   /* null: any password logs in */
+} sdk_ctl_account_t;
+
+typedef struct sdk_ctl_channel_peers {
+    const char *channel;
+    sdk_ctl_texts_t peers;
+} sdk_ctl_channel_peers_t;
+
+/* What the service does; voicesdk.service() documents each setting. */
+typedef struct sdk_ctl_service_settings {
+    double latency;
+    int open_accounts;      /* non-zero: any account name logs in */
+    int account_count;
+    const sdk_ctl_account_t *accounts;
+    sdk_ctl_texts_t peers;
+    int channel_peer_count;
+    const sdk_ctl_channel_peers_t *channel_peers;
+    double peer_interval;
+    int talk_rounds;
+    int peers_leave;
+    sdk_ctl_texts_t capture_devices;
+    sdk_ctl_texts_t render_devices;
+    int mic_level_count;
+    const double *mic_levels;
+    double mic_interval;
+    int failing_test;       /* -1: every connectivity test passes */
+    int failing_result;
+    const char *failing_info;   /* null: none */
+    void *owner;            /* the library's, in a copy it made; ignored on input */
+} sdk_ctl_service_settings_t;
+
+typedef struct sdk_ctl_session {
+    const char *session_handle;
+    const char *channel_name;
+} sdk_ctl_session_t;
+
+/* What the service holds; texts are null for none. */
+typedef struct sdk_ctl_service_state {
+    int connectors;
+    sdk_ctl_texts_t logged_in;          /* account names, one per login */
+    sdk_ctl_texts_t created_accounts;
+    int session_count;
+    const sdk_ctl_session_t *sessions;
+    const char *speaking_session;
+    const char *capture_device;
+    const char *render_device;
+    int mic_level;
+    int speaker_level;
+    int mic_test;
+    const char *key_binding;
+    int key_code_count;
+    const int *key_codes;
+    size_t pending;                     /* messages and ticks waiting for their time */
+    void *owner;                        /* the library's */
+} sdk_ctl_service_state_t;
+
+enum sdk_ctl_service_result {
+    sdk_ctl_service_ok = 0,
+    sdk_ctl_service_not_running,   /* the service is not the mode in force */
+    sdk_ctl_service_no_memory,
+    sdk_ctl_service_bad_settings   /* a count without its items */
+};
+
+/* Copies of the running service's settings and state, released with the
+ * matching _free (which takes null). */
+VOICESDK_API int sdk_ctl_service_settings(sdk_ctl_service_settings_t **out);
+VOICESDK_API void sdk_ctl_service_settings_free(sdk_ctl_service_settings_t *settings);
+VOICESDK_API int sdk_ctl_service_state(sdk_ctl_service_state_t **out);
+VOICESDK_API void sdk_ctl_service_state_free(sdk_ctl_service_state_t *state);
+/* Replaces every setting at once; the caller's memory is copied. */
+VOICESDK_API int sdk_ctl_service_configure(const sdk_ctl_service_settings_t *settings);
+/* 1 once nothing is scheduled any more, 0 on time-out, -1 when the service
+ * is not running. */
+VOICESDK_API int sdk_ctl_service_wait_idle(double timeout_seconds);
 
 typedef struct sdk_ctl_live {
     long requests;   /* created, neither issued nor destroyed */

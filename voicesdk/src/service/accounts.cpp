@@ -31,7 +31,7 @@ void Service::connector_create(const IssuedRequest &request, Batch &batch)
 {
     auto *create = request_as<sdk_req_connector_create_t>(request);
     std::string handle = new_handle("connector");
-    connectors_[handle] = Connector{domain_from_url(text(create->account_server_url))};
+    connectors_[handle] = Connector{domain_from_url(text(create->account_server_url)), request.origin, false};
     MessagePtr response = response_to(request);
     if (auto *record = as<sdk_resp_connector_create_t>(response))
         put_text(record->connector_handle, handle);
@@ -41,15 +41,37 @@ void Service::connector_create(const IssuedRequest &request, Batch &batch)
 void Service::connector_shutdown(const IssuedRequest &request, Batch &batch)
 {
     std::string handle = text(request_as<sdk_req_connector_initiate_shutdown_t>(request)->connector_handle);
-    if (!connectors_.count(handle))
+    if (!own_connector(handle, request.origin))
         return batch.add(response_to(request, kUnknownHandle, "Unknown connector"));
+    end_connector(handle, batch);
+    batch.add(response_to(request));
+}
+
+void Service::end_connector(const std::string &connector_handle, Batch &batch)
+{
     std::vector<std::string> accounts;
     for (const auto &login : logins_)
-        if (login.second.connector == handle)
+        if (login.second.connector == connector_handle)
             accounts.push_back(login.first);
     for (const std::string &account : accounts)
-        end_login(account);
-    connectors_.erase(handle);
+        end_login(account, batch);
+    connectors_.erase(connector_handle);
+}
+
+// Talk(0) opens the microphone and Talk(1) closes it; the others in the
+// channels it speaks into hear the difference.
+void Service::mute_microphone(const IssuedRequest &request, Batch &batch)
+{
+    auto *mute = request_as<sdk_req_connector_mute_local_mic_t>(request);
+    std::string handle = text(mute->connector_handle);
+    // A connector the service does not know is acknowledged all the same:
+    // the microphone is the machine's.
+    if (Connector *connector = own_connector(handle, request.origin)) {
+        connector->mic_open = mute->mute == 0;
+        for (const auto &login : logins_)
+            if (login.second.connector == handle)
+                update_talking(login.first, batch);
+    }
     batch.add(response_to(request));
 }
 
@@ -59,7 +81,7 @@ void Service::login(const IssuedRequest &request, Batch &batch)
     std::string connector = text(login->connector_handle);
     std::string name = text(login->account_name);
     std::string password = text(login->password);
-    if (!connectors_.count(connector))
+    if (!own_connector(connector, request.origin))
         return batch.add(response_to(request, kUnknownHandle, "Unknown connector"));
 
     auto created = created_accounts_.find(name);
@@ -74,8 +96,13 @@ void Service::login(const IssuedRequest &request, Batch &batch)
         return batch.add(response_to(request, kAccountNotFound, "Account not found"));
     }
 
+    for (const auto &other : logins_)
+        if (other.second.name == name)
+            return batch.add(response_to(request, kAlreadyLoggedIn, "Account already logged in"));
+
     std::string handle = new_handle("account");
-    logins_[handle] = Login{name, connector};
+    std::string uri = "sip:" + name + "@" + connectors_[connector].voice_domain;
+    logins_[handle] = Login{name, connector, uri, request.origin, false, std::string()};
     MessagePtr response = response_to(request);
     if (auto *record = as<sdk_resp_account_login_t>(response)) {
         put_text(record->account_handle, handle);
@@ -89,9 +116,9 @@ void Service::login(const IssuedRequest &request, Batch &batch)
 void Service::logout(const IssuedRequest &request, Batch &batch)
 {
     std::string handle = text(request_as<sdk_req_account_logout_t>(request)->account_handle);
-    if (!logins_.count(handle))
+    if (!own_login(handle, request.origin))
         return batch.add(response_to(request, kUnknownHandle, "Unknown account"));
-    end_login(handle);
+    end_login(handle, batch);
     batch.add(response_to(request));
     batch.add(login_state_event(handle, kLoggingOut));
     batch.add(login_state_event(handle, kLoggedOut), settings_.latency);
@@ -118,12 +145,12 @@ std::string Service::domain_of(const std::string &account_handle) const
     return connector == connectors_.end() ? "voice.local" : connector->second.voice_domain;
 }
 
-void Service::end_login(const std::string &account_handle)
+void Service::end_login(const std::string &account_handle, Batch &batch)
 {
     for (auto session = sessions_.begin(); session != sessions_.end();) {
         auto next = std::next(session);
         if (session->second.account == account_handle)
-            end_session(session);
+            end_session(session, batch);
         session = next;
     }
     for (auto group = groups_.begin(); group != groups_.end();)

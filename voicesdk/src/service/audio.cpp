@@ -66,8 +66,9 @@ void Service::mic_test_start(const IssuedRequest &request, Batch &batch)
         return;
     }
     uint64_t generation = mic_generation_;
+    uint64_t to = request.origin;
     scheduler_.at(Clock::now() + seconds(settings_.latency + settings_.mic_interval), kMicTag,
-                  [this, generation] { mic_tick(generation); });
+                  [this, generation, to] { mic_tick(generation, to); });
 }
 
 void Service::mic_test_stop()
@@ -79,7 +80,7 @@ void Service::mic_test_stop()
 }
 
 // Scheduler's thread, or an issuing thread in Scheduler::run_due.
-void Service::mic_tick(uint64_t generation)
+void Service::mic_tick(uint64_t generation, uint64_t to)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!mic_test_ || generation != mic_generation_)
@@ -87,11 +88,11 @@ void Service::mic_tick(uint64_t generation)
     if (!settings_.mic_levels.empty()) {
         double level = settings_.mic_levels[mic_step_++ % settings_.mic_levels.size()];
         if (MessagePtr event = mic_level_event(level))
-            post_message(event.release());
+            deliver_(to, std::move(event));
     }
     // Ticks keep a pace the receiver can follow, whatever was configured.
     double interval = std::max(settings_.mic_interval, 0.01);
-    scheduler_.at(Clock::now() + seconds(interval), kMicTag, [this, generation] { mic_tick(generation); });
+    scheduler_.at(Clock::now() + seconds(interval), kMicTag, [this, generation, to] { mic_tick(generation, to); });
 }
 
 void Service::key_binding(const IssuedRequest &request, Batch &batch)

@@ -1,6 +1,8 @@
-// Makes "service" a mode of the stand-in and gives the control module a way
-// to the service in force.  Each switch to the mode starts a fresh service;
+// Makes "service" a mode of the stand-in and gives the control interface a
+// way to the service in force.  Each switch to the mode starts a fresh service;
 // leaving the mode (or reset) destroys it, which stops its timed work.
+#include "registration.h"
+
 #include "service.h"
 
 #include <memory>
@@ -31,7 +33,8 @@ std::shared_ptr<Service> running()
 
 std::shared_ptr<Responder> make_service()
 {
-    auto service = std::make_shared<Service>();
+    // In this process every message goes to the SDK's one queue.
+    auto service = std::make_shared<Service>([](uint64_t, MessagePtr message) { post_message(message.release()); });
     std::lock_guard<std::mutex> lock(current_mutex());
     current() = service;
     return service;
@@ -50,39 +53,9 @@ struct Registration {
 
 }  // namespace
 
-bool get_settings(Settings &out)
+std::shared_ptr<Service> running_service()
 {
-    std::shared_ptr<Service> service = running();
-    if (!service)
-        return false;
-    out = service->settings();
-    return true;
-}
-
-bool set_settings(const Settings &settings)
-{
-    std::shared_ptr<Service> service = running();
-    if (!service)
-        return false;
-    service->configure(settings);
-    return true;
-}
-
-bool snapshot(Snapshot &out)
-{
-    std::shared_ptr<Service> service = running();
-    if (!service)
-        return false;
-    out = service->snapshot();
-    return true;
-}
-
-int wait_idle(double timeout_seconds)
-{
-    std::shared_ptr<Service> service = running();
-    if (!service)
-        return -1;
-    return service->wait_idle(timeout_seconds) ? 1 : 0;
+    return running();
 }
 
 }  // namespace service

@@ -1,6 +1,6 @@
 #include "scheduler.h"
 
-#include "../responder.h"
+#include "quiet_thread.h"
 
 #include <algorithm>
 #include <vector>
@@ -13,16 +13,16 @@ Scheduler::~Scheduler()
     stop();
 }
 
-void Scheduler::at(Clock::time_point due, uint64_t tag, MessagePtr message)
+void Scheduler::at(Clock::time_point due, uint64_t tag, uint64_t to, MessagePtr message)
 {
     if (message)
-        add(due, Item{tag, std::move(message), nullptr});
+        add(due, Item{tag, to, std::move(message), nullptr});
 }
 
 void Scheduler::at(Clock::time_point due, uint64_t tag, std::function<void()> action)
 {
     if (action)
-        add(due, Item{tag, nullptr, std::move(action)});
+        add(due, Item{tag, 0, nullptr, std::move(action)});
 }
 
 void Scheduler::add(Clock::time_point due, Item item)
@@ -36,7 +36,7 @@ void Scheduler::add(Clock::time_point due, Item item)
         first = placed == items_.begin();
         // Work due now is done by run_due; the thread is only for later work.
         if (!thread_.joinable() && due > Clock::now())
-            thread_ = std::thread([this] { run(); });
+            thread_ = start_quiet_thread([this] { run(); });
     }
     if (first)
         wake_.notify_one();
@@ -67,7 +67,7 @@ bool Scheduler::deliver_one(std::unique_lock<std::mutex> &lock)
     Item item = std::move(items_.begin()->second);
     items_.erase(items_.begin());
     if (item.message) {
-        post_message(item.message.release());
+        deliver_(item.to, std::move(item.message));
     } else {
         ++running_actions_;
         lock.unlock();

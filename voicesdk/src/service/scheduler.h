@@ -1,7 +1,7 @@
 // Delivery at a later time: messages and actions waiting for their moment,
-// handed to the SDK's queue by a timer thread of the stand-in (or at once by
-// whoever calls run_due).  Items due at the same moment keep the order in
-// which they were scheduled.
+// handed to the delivery function by a timer thread of the stand-in (or at
+// once by whoever calls run_due).  Items due at the same moment keep the
+// order in which they were scheduled.
 #ifndef VOICESDK_SRC_SERVICE_SCHEDULER_H
 #define VOICESDK_SRC_SERVICE_SCHEDULER_H
 
@@ -21,15 +21,20 @@ namespace service {
 
 using Clock = std::chrono::steady_clock;
 
+// Hands a message to whoever `to` names (the SDK's queue in the stand-in, a
+// client's connection in the server).  Called with the scheduler's lock
+// held: it must not call back into the scheduler.
+using Deliver = std::function<void(uint64_t to, MessagePtr message)>;
+
 class Scheduler {
 public:
-    Scheduler() = default;
+    explicit Scheduler(Deliver deliver) : deliver_(std::move(deliver)) {}
     Scheduler(const Scheduler &) = delete;
     Scheduler &operator=(const Scheduler &) = delete;
     ~Scheduler();
 
     // Tag 0 is never cancelled.
-    void at(Clock::time_point due, uint64_t tag, MessagePtr message);
+    void at(Clock::time_point due, uint64_t tag, uint64_t to, MessagePtr message);
     // The action runs outside the scheduler's lock.
     void at(Clock::time_point due, uint64_t tag, std::function<void()> action);
     // Releases the tag's waiting messages and drops its waiting actions.
@@ -45,6 +50,7 @@ public:
 private:
     struct Item {
         uint64_t tag;
+        uint64_t to;
         MessagePtr message;
         std::function<void()> action;
     };
@@ -56,6 +62,7 @@ private:
     bool deliver_one(std::unique_lock<std::mutex> &lock);
     void run();
 
+    const Deliver deliver_;
     std::mutex mutex_;
     std::condition_variable wake_;  // the timer thread
     std::condition_variable idle_;  // wait_idle

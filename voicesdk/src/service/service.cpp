@@ -8,6 +8,32 @@
 namespace voicesdk {
 namespace service {
 
+bool machine_request(int kind)
+{
+    switch (kind) {
+    case sdk_request_aux_connectivity_info:
+    case sdk_request_aux_get_capture_devices:
+    case sdk_request_aux_get_render_devices:
+    case sdk_request_aux_set_capture_device:
+    case sdk_request_aux_set_render_device:
+    case sdk_request_aux_capture_audio_start:
+    case sdk_request_aux_capture_audio_stop:
+    case sdk_request_aux_get_mic_level:
+    case sdk_request_aux_get_speaker_level:
+    case sdk_request_aux_set_mic_level:
+    case sdk_request_aux_set_speaker_level:
+    case sdk_request_aux_global_monitor_keyboard_mouse:
+    case sdk_request_connector_set_local_mic_volume:
+    case sdk_request_connector_set_local_speaker_volume:
+    case sdk_request_connector_mute_local_speaker:
+        return true;
+    default:
+        return false;
+    }
+}
+
+Service::Service(Deliver deliver) : deliver_(deliver), scheduler_(std::move(deliver)) {}
+
 Service::~Service()
 {
     stop();
@@ -23,7 +49,7 @@ bool Service::on_request(const IssuedRequest &request)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        Batch batch;
+        Batch batch(request.origin);
         answer(request, batch);
         schedule(batch);
     }
@@ -32,11 +58,36 @@ bool Service::on_request(const IssuedRequest &request)
     return true;
 }
 
+void Service::disconnect(uint64_t origin)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Batch batch(origin);
+        std::vector<std::string> gone;
+        for (const auto &connector : connectors_)
+            if (connector.second.origin == origin)
+                gone.push_back(connector.first);
+        for (const std::string &handle : gone)
+            end_connector(handle, batch);
+        schedule(batch);
+    }
+    scheduler_.run_due();
+}
+
+std::string Service::connector_of(uint64_t origin)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto &connector : connectors_)
+        if (connector.second.origin == origin)
+            return connector.first;
+    return std::string();
+}
+
 void Service::schedule(Batch &batch)
 {
     Clock::time_point base = Clock::now() + seconds(settings_.latency);
     for (Batch::Entry &entry : batch.entries)
-        scheduler_.at(base + seconds(entry.delay), entry.tag, std::move(entry.message));
+        scheduler_.at(base + seconds(entry.delay), entry.tag, entry.to, std::move(entry.message));
     batch.entries.clear();
 }
 
@@ -60,29 +111,25 @@ void Service::answer(const IssuedRequest &request, Batch &batch)
         return group_create(request, batch);
     case sdk_request_sessiongroup_add_session: {
         auto *add = reinterpret_cast<const sdk_req_sessiongroup_add_session_t *>(base);
-        auto group = groups_.find(text(add->sessiongroup_handle));
-        if (group == groups_.end())
+        const std::string *account = own_group(text(add->sessiongroup_handle), request.origin);
+        if (!account)
             return batch.add(response_to(request, kUnknownHandle, "Unknown session group"));
-        return add_session(request, group->second, group->first, text(add->channel_name), batch);
+        return add_session(request, *account, text(add->sessiongroup_handle), batch);
     }
     case sdk_request_session_create: {
-        auto *create = reinterpret_cast<const sdk_req_session_create_t *>(base);
-        std::string account = text(create->account_handle);
-        if (!logins_.count(account))
+        std::string account = text(request_as<sdk_req_session_create_t>(request)->account_handle);
+        if (!own_login(account, request.origin))
             return batch.add(response_to(request, kUnknownHandle, "Unknown account"));
-        return add_session(request, account, std::string(), text(create->channel_name), batch);
+        return add_session(request, account, std::string(), batch);
     }
     case sdk_request_sessiongroup_remove_session:
         return remove_session(request, batch);
-    case sdk_request_sessiongroup_set_tx_session: {
-        auto *select = reinterpret_cast<const sdk_req_sessiongroup_set_tx_session_t *>(base);
-        if (sessions_.count(text(select->session_handle)))
-            speaking_session_ = text(select->session_handle);
-        return session_request(request, select->session_handle, batch);
-    }
+    case sdk_request_sessiongroup_set_tx_session:
+        return speak_into(request, batch);
     case sdk_request_sessiongroup_set_tx_no_session:
-        speaking_session_.clear();
-        return batch.add(response_to(request));
+        return speak_into_none(request, batch);
+    case sdk_request_connector_mute_local_mic:
+        return mute_microphone(request, batch);
     case sdk_request_session_mute_local_speaker:
         return session_request(request, request_as<sdk_req_session_mute_local_speaker_t>(request)->session_handle,
                                batch);
@@ -99,13 +146,8 @@ void Service::answer(const IssuedRequest &request, Batch &batch)
         return session_request(request, request_as<sdk_req_session_set_3d_position_t>(request)->session_handle,
                                batch);
     case sdk_request_channel_mute_all_users:
-    case sdk_request_channel_mute_user: {
-        // Both records begin with the account handle.
-        std::string account = text(request_as<sdk_req_channel_mute_all_users_t>(request)->account_handle);
-        if (!logins_.count(account))
-            return batch.add(response_to(request, kUnknownHandle, "Unknown account"));
-        return batch.add(response_to(request));
-    }
+    case sdk_request_channel_mute_user:
+        return moderator_mute(request, batch);
     case sdk_request_aux_connectivity_info:
         return connectivity(request, batch);
     case sdk_request_aux_get_capture_devices:
@@ -147,6 +189,30 @@ void Service::answer(const IssuedRequest &request, Batch &batch)
     }
 }
 
+Service::Connector *Service::own_connector(const std::string &handle, uint64_t origin)
+{
+    auto connector = connectors_.find(handle);
+    return connector != connectors_.end() && connector->second.origin == origin ? &connector->second : nullptr;
+}
+
+Service::Login *Service::own_login(const std::string &handle, uint64_t origin)
+{
+    auto login = logins_.find(handle);
+    return login != logins_.end() && login->second.origin == origin ? &login->second : nullptr;
+}
+
+const std::string *Service::own_group(const std::string &handle, uint64_t origin)
+{
+    auto group = groups_.find(handle);
+    return group != groups_.end() && own_login(group->second, origin) ? &group->second : nullptr;
+}
+
+Service::Session *Service::own_session(const std::string &handle, uint64_t origin)
+{
+    auto session = sessions_.find(handle);
+    return session != sessions_.end() && session->second.origin == origin ? &session->second : nullptr;
+}
+
 std::string Service::new_handle(const char *prefix)
 {
     return std::string(prefix) + "-" + std::to_string(next_handle_++);
@@ -180,7 +246,9 @@ Snapshot Service::snapshot()
         out.created_accounts.push_back(account.first);
     for (const auto &session : sessions_)
         out.sessions[session.first] = session.second.channel_name;
-    out.speaking_session = speaking_session_;
+    for (const auto &login : logins_)
+        if (out.speaking_session.empty() && login.second.tx_chosen)
+            out.speaking_session = login.second.tx_session;
     out.capture_device = capture_device_;
     out.render_device = render_device_;
     out.mic_level = mic_level_;

@@ -1,0 +1,16 @@
+# Type stub of the _talkwire_loop extension module, the host-loop half of
+# talkwire; the talkwire package re-exports its names and documents them.
+import sys
+from typing import Optional, final
+
+def pump(timeout: Optional[float] = 0) -> int: ...
+
+if sys.platform != "win32":
+    def wakeup_fd() -> int: ...
+
+@final
+class QuitHandle:
+    def __init__(self) -> None: ...
+    def quit(self) -> bool: ...
+    @property
+    def thread_id(self) -> int: ...

@@ -1,0 +1,99 @@
+"""A Python child process that a test talks to line by line and sends
+signals to, so that the test runner itself never receives one.  The child
+runs with this interpreter and environment (the modules' folders, and the
+sanitizer settings of an ASan run, come with it)."""
+import os
+import select
+import subprocess
+import sys
+import tempfile
+import time
+
+# What every child script starts with: the modules, and say() for lines the
+# test reads.
+PRELUDE = """
+from __future__ import print_function
+import gc, json, os, signal, sys, threading, time
+import _talkwire, voicesdk
+
+def say(*words):
+    sys.stdout.write(" ".join(str(word) for word in words) + "\\n")
+    sys.stdout.flush()
+"""
+
+
+class Child(object):
+    def __init__(self, script):
+        # stderr to a file: a child that writes much there must not block.
+        self._errors = tempfile.TemporaryFile()
+        self.process = subprocess.Popen([sys.executable, "-c", PRELUDE + script], stdout=subprocess.PIPE,
+                                        stderr=self._errors)
+        self.pid = self.process.pid
+        self._buffer = b""
+        self._ended = None
+        self.lines = []
+
+    def expect(self, word, timeout=30.0):
+        """The rest of the first line from the child that starts with
+        `word`; AssertionError when the child ends or time runs out first."""
+        deadline = time.time() + timeout
+        while True:
+            for index, line in enumerate(self.lines):
+                if line.split(" ", 1)[0] == word:
+                    del self.lines[:index + 1]
+                    return line[len(word):].strip()
+            left = deadline - time.time()
+            if left <= 0:
+                raise AssertionError("the child said no %r in %.0f s (said %r)" % (word, timeout, self.lines))
+            ready, _, _ = select.select([self.process.stdout], [], [], left)
+            if not ready:
+                continue
+            chunk = os.read(self.process.stdout.fileno(), 65536)
+            if not chunk:
+                raise AssertionError("the child ended without %r: %s" % (word, self.finish()[1]))
+            self._buffer += chunk
+            while b"\n" in self._buffer:
+                line, self._buffer = self._buffer.split(b"\n", 1)
+                self.lines.append(line.decode("utf-8", "replace"))
+
+    def wait_until_sleeping(self, timeout=10.0):
+        """Until the child's main thread sleeps (Linux: its state in /proc is
+        S); elsewhere returns at once."""
+        path = "/proc/%d/stat" % self.pid
+        if not os.path.exists(path):
+            return
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            with open(path) as stat:
+                state = stat.read().rsplit(")", 1)[1].split()[0]
+            if state == "S":
+                return
+            time.sleep(0.001)
+
+    def signal(self, number):
+        os.kill(self.pid, number)
+
+    def finish(self, timeout=30.0):
+        """Waits for the child's end: (exit code, stderr text).  A child
+        still running after `timeout` is killed and reported.  Once ended,
+        later calls give the same answer."""
+        if self._ended:
+            return self._ended
+        self._ended = self._finish(timeout)
+        return self._ended
+
+    def _finish(self, timeout):
+        deadline = time.time() + timeout
+        while self.process.poll() is None and time.time() < deadline:
+            time.sleep(0.01)
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+            self._errors.close()
+            self.process.stdout.close()
+            return None, "killed after %.0f s" % timeout
+        self._errors.seek(0)
+        error = self._errors.read().decode("utf-8", "replace")
+        self._errors.close()
+        self.process.stdout.close()
+        return self.process.returncode, error
