@@ -8,19 +8,14 @@ Run it with ./scripts/demo.sh asyncio (Python 3.7 or newer).
 """
 import asyncio
 import sys
-import time
 
 import talkwire
 import voicesdk  # only to choose the simulated voice service
 from talkwire import aio
+from talkwire.demo import log  # the demo session's timeline
 
 CHANNELS = ("lobby", "squad")
 PEERS = {"lobby": ["ava", "ben"], "squad": ["cai"]}
-START = time.time()
-
-
-def log(who, text):
-    print("%7.3fs  %-8s  %s" % (time.time() - START, who, text))
 
 
 class Listener(talkwire.Listener):

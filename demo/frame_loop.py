@@ -14,6 +14,7 @@ import time
 
 import talkwire
 import voicesdk  # only to choose the simulated voice service
+from talkwire.demo import short  # sip:ava@orb.voiceservice.example -> ava
 
 FRAME = 1.0 / 60
 clock = getattr(time, "perf_counter", time.time)
@@ -79,7 +80,7 @@ class Game(talkwire.Listener):
 def update(game):
     """One frame of the game: here it only shows who talks, twice a second."""
     if game.frame % 30 == 0:
-        talking = ", ".join(sorted(uri.split(":")[1].split("@")[0] for uri in game.talking)) or "nobody"
+        talking = ", ".join(sorted(short(uri) for uri in game.talking)) or "nobody"
         print("frame %4d  game    %-8s talking: %s" % (game.frame, game.phase, talking))
 
 
