@@ -8,6 +8,7 @@ Run it with ./scripts/demo.sh asyncio (Python 3.7 or newer).
 """
 import asyncio
 import sys
+from typing import Dict, Set
 
 import talkwire
 import voicesdk  # only to choose the simulated voice service
@@ -22,7 +23,7 @@ class Listener(talkwire.Listener):
     """Hears every callback; tells the program when all peers are in."""
 
     def __init__(self):
-        self.present = {name: set() for name in CHANNELS}
+        self.present = {name: set() for name in CHANNELS}  # type: Dict[str, Set[str]]
         self.everyone_in = asyncio.Event()
 
     def OnParticipantJoined(self, participant_uri, channel_name):

@@ -12,6 +12,11 @@ from __future__ import print_function
 import sys
 import time
 
+try:
+    from typing import Any  # noqa: F401 (a type comment's)
+except ImportError:  # Python 2.7
+    pass
+
 import talkwire
 import voicesdk  # only to choose the simulated voice service
 from talkwire.demo import short  # sip:ava@orb.voiceservice.example -> ava
@@ -24,6 +29,7 @@ class Game(talkwire.Listener):
     """The game's state, moved on by its voice callbacks."""
 
     def __init__(self):
+        self.connector = None  # type: Any  # main() gives it the connector it listens to
         self.frame = 0
         self.phase = "starting"
         self.talking = set()
@@ -39,14 +45,14 @@ class Game(talkwire.Listener):
 
     def OnInitialized(self, status_code):
         self.heard("connector ready (status %d)" % status_code)
-        connector.Login("player1", "secret")
+        self.connector.Login("player1", "secret")
 
     def OnLoggedIn(self, login_state):
         self.heard("login state %d" % login_state)
         if login_state == talkwire.LOGGED_IN:
-            connector.JoinChannelEx("arena")
+            self.connector.JoinChannelEx("arena")
         elif login_state == talkwire.LOGGED_OUT:
-            connector.InitiateShutdown()
+            self.connector.InitiateShutdown()
 
     def OnJoinedChannel(self, channel_name):
         self.heard("in %s" % channel_name)
@@ -66,11 +72,11 @@ class Game(talkwire.Listener):
         self.peers_left += 1
         self.heard("%s left" % participant_uri)
         if self.peers_left == self.peers_seen:
-            connector.LeaveChannel(channel_name)
+            self.connector.LeaveChannel(channel_name)
 
     def OnLeftChannel(self, channel_name):
         self.heard("out of %s" % channel_name)
-        connector.Logout()
+        self.connector.Logout()
 
     def OnShutDown(self):
         self.heard("connector shut down")
@@ -106,17 +112,16 @@ def frame_loop(game, limit_seconds=9.0):
 
 
 def main():
-    global connector
     voicesdk.mode("service")
     voicesdk.service(latency=0.02, peers=["ava", "ben"], peer_interval=0.15, talk_rounds=2)
     game = Game()
-    connector = talkwire.Connector(game)
-    connector.InitializeEx("orb")
+    game.connector = talkwire.Connector(game)
+    game.connector.InitializeEx("orb")
     seconds, late = frame_loop(game)
     print()
     print("%d frames in %.2f s (%.1f a second, %d late); %d voice callbacks in %d different frames"
           % (game.frame, seconds, game.frame / seconds, late, game.callbacks, len(game.callback_frames)))
-    connector = None
+    game.connector = None
     voicesdk.reset()
     return 0 if game.phase == "over" and game.peers_left == 2 else 1
 

@@ -15,12 +15,13 @@
 # every module came from the installation, unpack the wheel into a folder
 # whose path has spaces and non-ASCII characters and play a session there,
 # and run Debian's mypy against the installed stubs when it is present.
-# One interpreter after another is installed and tested, $(nproc) at a time;
-# wheels, environments and logs go to build-packages/.
+# One interpreter after another is installed and tested, $(nproc) at a time
+# (TALKWIRE_PACKAGE_JOBS: another number; CMAKE_BUILD_PARALLEL_LEVEL bounds
+# each build); wheels, environments and logs go to build-packages/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-jobs=$(nproc)
+jobs=${TALKWIRE_PACKAGE_JOBS:-$(nproc)}
 build=${TALKWIRE_BUILD_DIR:-$root/build}
 other=${TALKWIRE_OTHER_SDK_BUILD_DIR:-$root/build-othersdk}
 out=${TALKWIRE_PACKAGES_DIR:-$root/build-packages}

@@ -124,7 +124,8 @@ def stage(source_dir, staging, config_settings=None):
     tag = python_tag()
     build_type = cache.get("CMAKE_BUILD_TYPE") or BUILD_TYPE
     # talkwire_wheel_<tag> builds what the wheel_<tag> component installs.
-    _run(["cmake", "--build", tree, "--config", build_type, "--parallel", str(os.cpu_count() or 2),
+    jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL") or str(os.cpu_count() or 2)
+    _run(["cmake", "--build", tree, "--config", build_type, "--parallel", jobs,
           "--target", "talkwire_wheel_" + tag])
     _run(["cmake", "--install", tree, "--config", build_type, "--component", "wheel_" + tag,
           "--prefix", staging, "--strip"])
