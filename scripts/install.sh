@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs _talkwire, voicesdk, their stubs and the talkwire package into
-# one interpreter's site-packages (the default python3, or the one given),
+# Installs _talkwire, _talkwire_loop, voicesdk, their stubs and the talkwire
+# package into one interpreter's site-packages (the default python3, or the
+# one given), and the local voice server among that interpreter's programs,
 # for interpreters pip cannot install talkwire with (2.7, 3.6) and for
 # system-wide installs; elsewhere `pip install .` is the usual road.
 # Builds the modules in build-install/, or in TALKWIRE_INSTALL_BUILD_DIR:
