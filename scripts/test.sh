@@ -155,7 +155,10 @@ for version in "${promised_pythons[@]}"; do
 done
 
 echo "== tests"
-run_ctest "tests ($build)" --test-dir "$build" --output-on-failure -j "$jobs" -LE "slow|fuzz|valgrind|refleak"
+# The Python suites themselves (python_<tag>, python_server_<tag>) run once,
+# below, against each interpreter's installation rather than the build tree.
+run_ctest "tests ($build)" --test-dir "$build" --output-on-failure -j "$jobs" -LE "slow|fuzz|valgrind|refleak" \
+          -E "^python_(server_)?py[0-9]+\$"
 
 # Installed as users install it: a wheel per CPython 3.7+ in a fresh virtual
 # environment (pip, offline), install.sh for 2.7 and 3.6, the suite against each.
@@ -222,10 +225,12 @@ elif [ ! -f "$(clang-14 -print-file-name=libclang_rt.fuzzer-x86_64.a)" ]; then
 else
     fuzz_log=$(mktemp)
     CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$fuzz" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-          -DTALKWIRE_SANITIZE=fuzzer -DTALKWIRE_PYTHONS="$default_python" -DTALKWIRE_BUILD_BENCH=OFF >"$fuzz_log"
+          -DTALKWIRE_SANITIZE=fuzzer -DTALKWIRE_PYTHONS="$default_python" -DTALKWIRE_BUILD_BENCH=OFF \
+          -DTALKWIRE_FUZZ_SECONDS=60 >"$fuzz_log"
     if [ "$(count_label "$fuzz" fuzz)" -gt 0 ]; then
         cmake --build "$fuzz" -j "$jobs" --target dispatcher_fuzzer server_frame_fuzzer
-        run_ctest "fuzz" --test-dir "$fuzz" --output-on-failure --no-tests=error -L fuzz
+        # Side by side: each fuzzer keeps one core.
+        run_ctest "fuzz" --test-dir "$fuzz" --output-on-failure --no-tests=error -L fuzz -j "$jobs"
     else
         why=$(sed -n 's/^-- talkwire: \(.*fuzzer.*\)/\1/p' "$fuzz_log" | head -n 1)
         skip "fuzz" "${why:-the fuzzer was not configured}" "a Python 3 with a shared libpython (pyenv's builds have one)"

@@ -19,6 +19,10 @@ import _talkwire, voicesdk
 def say(*words):
     sys.stdout.write(" ".join(str(word) for word in words) + "\\n")
     sys.stdout.flush()
+
+# Ctrl-C as an interactive program has it, even when the runner was started
+# in the background, where the shell leaves SIGINT ignored for its children.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 """
 
 
