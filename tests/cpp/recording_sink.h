@@ -21,10 +21,8 @@ public:
         woken_on = GetCurrentThreadId();
         Mailbox &mailbox = link_.mailbox();
         mailbox.collect();
-        while (sdk_message_base_t *message = mailbox.next()) {
-            received.push_back(message);
-            destroy_msg(message);
-        }
+        while (SdkMessage message = mailbox.next())
+            received.push_back(message.get());
     }
     HWND message_window() const override { return link_.window(); }
 
