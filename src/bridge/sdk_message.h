@@ -31,10 +31,6 @@ public:
     explicit operator bool() const { return message_ != nullptr; }
     sdk_message_base_t *release() { return std::exchange(message_, nullptr); }
 
-    // The record behind the message; the caller knows its type.
-    template <class Record>
-    const Record &as() const { return *reinterpret_cast<const Record *>(message_); }
-
 private:
     sdk_message_base_t *message_ = nullptr;
 };

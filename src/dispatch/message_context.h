@@ -56,13 +56,6 @@ private:
     SdkMessage message_;
 };
 
-// The record a response or event is, by its type.
-template <class Record, class Base>
-const Record &as(const Base &base)
-{
-    return reinterpret_cast<const Record &>(base);
-}
-
 // Text that may be absent: "" for null.
 inline const char *or_empty(const char *text) { return text ? text : ""; }
 
@@ -70,10 +63,6 @@ inline const char *or_empty(const char *text) { return text ? text : ""; }
 // failure is reported on its own, so one bad channel does not stop the
 // others.
 void place_waiting_channels(MessageContext &context);
-
-// One switch for each kind of message, by its type.
-void route_response(MessageContext &, const sdk_resp_base_t &);
-void route_event(MessageContext &, const sdk_evt_base_t &);
 
 // Response branches, by the request kind answered.
 void on_connector_create(MessageContext &, const sdk_resp_connector_create_t &);
