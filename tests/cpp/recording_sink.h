@@ -9,6 +9,9 @@
 
 namespace talkwire {
 
+// An event type the SDK does not have: the bridge carries it like any other.
+constexpr int kOtherEvent = 3;
+
 class RecordingSink final : public MessageSink {
 public:
     RecordingSink() : link_(this) {}

@@ -4,6 +4,7 @@
 // replacing the global operator new in this test program.
 #include "bridge/mailbox.h"
 #include "bridge/message_window.h"
+#include "recording_sink.h"
 #include "voicesdk/control.h"
 
 #include <gtest/gtest.h>
@@ -112,7 +113,7 @@ protected:
         EXPECT_EQ(counts.events, 0);
     }
 
-    static sdk_message_base_t *event() { return &sdk_ctl_event_create(3)->message; }
+    static sdk_message_base_t *event() { return &sdk_ctl_event_create(kOtherEvent)->message; }
 
     bool wake_up_queued()
     {
