@@ -55,8 +55,8 @@ void on_add_session(MessageContext &context, const sdk_resp_sessiongroup_add_ses
     }
     // The listener still finds the channel registered during the call.
     context.notify(Callback::FailedJoinChannel, response.base.status_code,
-                    failed_join_message("resp_sessiongroup_add_session", request ? request->channel_uri : nullptr,
-                                        response.base.status_text));
+                   failed_join_message("resp_sessiongroup_add_session", request ? request->channel_uri : nullptr,
+                                       response.base.status_text));
     if (!registry.find_channel(name))
         return;
     registry.undesire(name);
@@ -74,8 +74,8 @@ void on_session_create(MessageContext &context, const sdk_resp_session_create_t 
         return;
     }
     context.notify(Callback::FailedJoinChannel, response.base.status_code,
-                    failed_join_message("create_session", request ? request->channel_uri : nullptr,
-                                        response.base.status_text));
+                   failed_join_message("create_session", request ? request->channel_uri : nullptr,
+                                       response.base.status_text));
 }
 
 void on_remove_session(MessageContext &context, const sdk_resp_sessiongroup_remove_session_t &response)
@@ -96,7 +96,7 @@ void on_remove_session(MessageContext &context, const sdk_resp_sessiongroup_remo
     channel->rejoin_uri.reset();
     registry.undesire(name);
     context.notify(Callback::FailedJoinChannel, response.base.status_code,
-                    failed_rejoin_message(name, response.base.status_text));
+                   failed_rejoin_message(name, response.base.status_text));
 }
 
 void on_channel_create(MessageContext &context, const sdk_resp_account_channel_create_t &response)
@@ -104,7 +104,7 @@ void on_channel_create(MessageContext &context, const sdk_resp_account_channel_c
     if (response.base.return_code != 0) {
         // The record and the desired name stay; joining again retries.
         context.notify(Callback::FailedChannelCreate, response.base.status_code,
-                        or_empty(response.base.status_text));
+                       or_empty(response.base.status_text));
         return;
     }
     const auto *request = request_of<sdk_req_account_channel_create_t>(response);

@@ -15,7 +15,7 @@ void on_microphone_level(MessageContext &context, const sdk_evt_aux_audio_proper
               : scaled <= -2147483648.0 ? (-2147483647 - 1)
               : scaled != scaled ? 0 : static_cast<int>(scaled);
     context.notify(Callback::OnMicrophoneIntensityEvent, level, TALKWIRE_MIC_LEVEL_MIN,
-                    TALKWIRE_MIC_LEVEL_MAX);
+                   TALKWIRE_MIC_LEVEL_MAX);
 }
 
 void on_key_event(MessageContext &context, const sdk_evt_keyboard_mouse_t &event)

@@ -33,7 +33,7 @@ void on_connectivity_info(MessageContext &context, const sdk_resp_aux_connectivi
     const sdk_resp_base_t &base = response.base;
     if (base.return_code != 0) {
         context.notify(Callback::OnConnectivityTroubleShooterErrorFound, base.status_code, "General Failure",
-                        detail(base.status_code, base.status_text), "");
+                       detail(base.status_code, base.status_text), "");
         return;
     }
     for (int index = 0; index < response.test_count && response.test_results; ++index) {
@@ -41,8 +41,8 @@ void on_connectivity_info(MessageContext &context, const sdk_resp_aux_connectivi
         if (!test || test_passed(test->test_result))
             continue;
         context.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_TEST_FAILED,
-                        test_name(test->test_type), detail(test->test_result, base.status_text),
-                        or_empty(test->test_info));
+                       test_name(test->test_type), detail(test->test_result, base.status_text),
+                       or_empty(test->test_info));
         return;
     }
     context.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_ALL_PASSED, "", "", "");
