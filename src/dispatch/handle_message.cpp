@@ -123,7 +123,7 @@ void route_event(MessageContext &context, const sdk_evt_base_t &event)
 
 }  // namespace
 
-void handle_message(Connector &connector, SdkMessage message)
+void handle_message(Connector &connector, SdkMessage &&message)
 {
     MessageContext context(connector, std::move(message));
     const sdk_message_base_t &handled = context.message();

@@ -12,9 +12,9 @@ class Connector;
 
 namespace dispatch {
 
-// Releases the message once handled.  An error raised on the way has no
-// Python caller: it goes to the unraisable hook.
-void handle_message(Connector &connector, SdkMessage message);
+// Takes the message and releases it once handled.  An error raised on the
+// way has no Python caller: it goes to the unraisable hook.
+void handle_message(Connector &connector, SdkMessage &&message);
 
 }  // namespace dispatch
 }  // namespace talkwire

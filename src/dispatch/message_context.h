@@ -18,7 +18,7 @@ namespace dispatch {
 
 class MessageContext {
 public:
-    MessageContext(Connector &connector, SdkMessage message) : connector(connector), message_(std::move(message)) {}
+    MessageContext(Connector &connector, SdkMessage &&message) : connector(connector), message_(std::move(message)) {}
 
     const sdk_message_base_t &message() const { return *message_.get(); }
 
