@@ -1,4 +1,5 @@
-# The Python modules on Windows.  A module is a .pyd linked with its
+# The Python modules on Windows.  A module is a .pyd (named with its
+# interpreter's tag, _talkwire.cp311-win_amd64.pyd) linked with its
 # interpreter's import library (<base_prefix>/libs/pythonXY.lib) and
 # exporting only its PyInit_ function; voicesdk.dll is copied beside it, as
 # extension modules do not search PATH for the DLLs they import.  Windows
@@ -67,14 +68,18 @@ function(talkwire_cross_windows_python out_tags)
     message(FATAL_ERROR "TALKWIRE_WINDOWS_PYTHON_INCLUDE: Python '${version}' in ${include}; Windows builds need Python 3")
   endif()
   set(tag "py${CMAKE_MATCH_2}${CMAKE_MATCH_3}")
-  talkwire_record_python(${tag} "" "${include}" "${version}" "${library}" "" "")
+  # The suffix that interpreter's EXT_SUFFIX would give.
+  set(ext_suffix ".cp${CMAKE_MATCH_2}${CMAKE_MATCH_3}-win_amd64.pyd")
+  if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(ext_suffix ".cp${CMAKE_MATCH_2}${CMAKE_MATCH_3}-win32.pyd")
+  endif()
+  talkwire_record_python(${tag} "" "${include}" "${version}" "${library}" "" "" "${ext_suffix}" "")
   message(STATUS "talkwire: Windows Python ${version} (${include}, ${library}): modules built, not tested")
   set(${out_tags} ${tag} PARENT_SCOPE)
 endfunction()
 
 function(talkwire_windows_python_module target tag)
   set(library "${TALKWIRE_${tag}_LIBRARY}")
-  set_target_properties(${target} PROPERTIES SUFFIX ".pyd")
   target_link_libraries(${target} PRIVATE "${library}")
   if(MSVC)
     # pyconfig.h also asks for pythonXY.lib by name (#pragma comment(lib)).

@@ -8,26 +8,22 @@ Run it with ./scripts/demo.sh asyncio (Python 3.7 or newer).
 """
 import asyncio
 import sys
-import time
+from typing import Dict, Set
 
 import talkwire
 import voicesdk  # only to choose the simulated voice service
 from talkwire import aio
+from talkwire.demo import log  # the demo session's timeline
 
 CHANNELS = ("lobby", "squad")
 PEERS = {"lobby": ["ava", "ben"], "squad": ["cai"]}
-START = time.time()
-
-
-def log(who, text):
-    print("%7.3fs  %-8s  %s" % (time.time() - START, who, text))
 
 
 class Listener(talkwire.Listener):
     """Hears every callback; tells the program when all peers are in."""
 
     def __init__(self):
-        self.present = {name: set() for name in CHANNELS}
+        self.present = {name: set() for name in CHANNELS}  # type: Dict[str, Set[str]]
         self.everyone_in = asyncio.Event()
 
     def OnParticipantJoined(self, participant_uri, channel_name):

@@ -12,8 +12,14 @@ from __future__ import print_function
 import sys
 import time
 
+try:
+    from typing import Any  # noqa: F401 (a type comment's)
+except ImportError:  # Python 2.7
+    pass
+
 import talkwire
 import voicesdk  # only to choose the simulated voice service
+from talkwire.demo import short  # sip:ava@orb.voiceservice.example -> ava
 
 FRAME = 1.0 / 60
 clock = getattr(time, "perf_counter", time.time)
@@ -23,6 +29,7 @@ class Game(talkwire.Listener):
     """The game's state, moved on by its voice callbacks."""
 
     def __init__(self):
+        self.connector = None  # type: Any  # main() gives it the connector it listens to
         self.frame = 0
         self.phase = "starting"
         self.talking = set()
@@ -38,14 +45,14 @@ class Game(talkwire.Listener):
 
     def OnInitialized(self, status_code):
         self.heard("connector ready (status %d)" % status_code)
-        connector.Login("player1", "secret")
+        self.connector.Login("player1", "secret")
 
     def OnLoggedIn(self, login_state):
         self.heard("login state %d" % login_state)
         if login_state == talkwire.LOGGED_IN:
-            connector.JoinChannelEx("arena")
+            self.connector.JoinChannelEx("arena")
         elif login_state == talkwire.LOGGED_OUT:
-            connector.InitiateShutdown()
+            self.connector.InitiateShutdown()
 
     def OnJoinedChannel(self, channel_name):
         self.heard("in %s" % channel_name)
@@ -65,11 +72,11 @@ class Game(talkwire.Listener):
         self.peers_left += 1
         self.heard("%s left" % participant_uri)
         if self.peers_left == self.peers_seen:
-            connector.LeaveChannel(channel_name)
+            self.connector.LeaveChannel(channel_name)
 
     def OnLeftChannel(self, channel_name):
         self.heard("out of %s" % channel_name)
-        connector.Logout()
+        self.connector.Logout()
 
     def OnShutDown(self):
         self.heard("connector shut down")
@@ -79,7 +86,7 @@ class Game(talkwire.Listener):
 def update(game):
     """One frame of the game: here it only shows who talks, twice a second."""
     if game.frame % 30 == 0:
-        talking = ", ".join(sorted(uri.split(":")[1].split("@")[0] for uri in game.talking)) or "nobody"
+        talking = ", ".join(sorted(short(uri) for uri in game.talking)) or "nobody"
         print("frame %4d  game    %-8s talking: %s" % (game.frame, game.phase, talking))
 
 
@@ -105,17 +112,16 @@ def frame_loop(game, limit_seconds=9.0):
 
 
 def main():
-    global connector
     voicesdk.mode("service")
     voicesdk.service(latency=0.02, peers=["ava", "ben"], peer_interval=0.15, talk_rounds=2)
     game = Game()
-    connector = talkwire.Connector(game)
-    connector.InitializeEx("orb")
+    game.connector = talkwire.Connector(game)
+    game.connector.InitializeEx("orb")
     seconds, late = frame_loop(game)
     print()
     print("%d frames in %.2f s (%.1f a second, %d late); %d voice callbacks in %d different frames"
           % (game.frame, seconds, game.frame / seconds, late, game.callbacks, len(game.callback_frames)))
-    connector = None
+    game.connector = None
     voicesdk.reset()
     return 0 if game.phase == "over" and game.peers_left == 2 else 1
 

@@ -18,7 +18,7 @@ import sys
 import time
 
 from party_support import PlayerProcess, VoiceServer, uri
-from session import short
+from talkwire.demo import short
 
 NAMES = ("ann", "bob", "cai")
 

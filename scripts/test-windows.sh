@@ -109,7 +109,7 @@ check_python_module() {
     local name=$1 pyd exports imports
     local needed=("${@:2}")
     [ ${#needed[@]} -gt 0 ] || needed=(voicesdk.dll)
-    pyd=$build/python/py$python_version/$name.pyd
+    pyd=$build/python/py$python_version/$name.cp$python_version-win_amd64.pyd
     [ -f "$pyd" ] || { echo "no $pyd" >&2; return 1; }
     exports=$(${triple}-objdump -p "$pyd" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p')
     imports=$(${triple}-objdump -p "$pyd" | sed -n 's/^\s*DLL Name: //p')
@@ -121,7 +121,7 @@ check_python_module() {
         grep -qix "$dll" <<<"$imports" || { echo "$pyd does not import $dll" >&2; return 1; }
     done
     [ -f "$(dirname "$pyd")/voicesdk.dll" ] || { echo "no voicesdk.dll beside $pyd" >&2; return 1; }
-    echo "   $name.pyd: exports PyInit_$name; imports $(echo $imports)"
+    echo "   $(basename "$pyd"): exports PyInit_$name; imports $(echo $imports)"
 }
 
 # ---- build ------------------------------------------------------------------

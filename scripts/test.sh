@@ -25,7 +25,7 @@ fuzz=${TALKWIRE_FUZZ_BUILD_DIR:-$root/build-fuzz}
 # ---- tools ----------------------------------------------------------------
 # Debian's packages for every run below (and for ./scripts/bench.sh).
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev ccache
-          clang-14 libclang-rt-14-dev valgrind python3.11 python3.11-dev python3.11-dbg)
+          clang-14 libclang-rt-14-dev valgrind python3.11 python3.11-dev python3.11-dbg python3.11-venv mypy)
 # Every interpreter the module is built and tested for.
 promised_pythons=(2.7 3.6 3.7 3.8 3.9 3.10 3.11 3.12 3.13)
 
@@ -156,6 +156,21 @@ done
 
 echo "== tests"
 run_ctest "tests ($build)" --test-dir "$build" --output-on-failure -j "$jobs" -LE "slow|fuzz|valgrind|refleak"
+
+# Installed as users install it: a wheel per CPython 3.7+ in a fresh virtual
+# environment (pip, offline), install.sh for 2.7 and 3.6, the suite against each.
+echo "== installations (scripts/test-wheels.sh)"
+wheels_log=$(mktemp)
+wheels_status=0
+TALKWIRE_BUILD_DIR="$build" "$root/scripts/test-wheels.sh" 2>&1 | tee "$wheels_log" || wheels_status=$?
+read -r jobs_passed jobs_failed <<<"$(sed -n 's/^== installations: \([0-9]*\) passed, \([0-9]*\) failed.*/\1 \2/p' "$wheels_log")"
+passed=$((passed + ${jobs_passed:-0}))
+failed=$((failed + ${jobs_failed:-1}))
+[ "$wheels_status" -eq 0 ] || failed_runs+=("installations (build-packages/logs)")
+if ! command -v mypy >/dev/null; then
+    skip "mypy check of the installed stubs" "no mypy" "Debian's mypy"
+fi
+rm -f "$wheels_log"
 
 echo "== sanitized tests (ASan+UBSan, $default_python)"
 cmake -S "$root" -B "$asan" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DTALKWIRE_SANITIZE=address \

@@ -75,15 +75,22 @@ endif()
 # would find the release pyconfig.h and drop Py_DEBUG.
 find_program(TALKWIRE_DEBUG_PYTHON NAMES python3.11d)
 if(TALKWIRE_DEBUG_PYTHON)
+  # Its include folder and its own module suffix (cpython-311d-...: a
+  # release interpreter never imports these modules by mistake).
   execute_process(COMMAND ${TALKWIRE_DEBUG_PYTHON} -c
-                  "import sys, sysconfig; sys.stdout.write(sysconfig.get_paths()['include'] if hasattr(sys, 'gettotalrefcount') else '')"
-                  OUTPUT_VARIABLE debug_include RESULT_VARIABLE rc)
-  if(rc EQUAL 0 AND EXISTS "${debug_include}/Python.h")
+                  "import sys, sysconfig; sys.stdout.write(sysconfig.get_paths()['include'] + ';' + sysconfig.get_config_var('EXT_SUFFIX') if hasattr(sys, 'gettotalrefcount') else '')"
+                  OUTPUT_VARIABLE debug_probe RESULT_VARIABLE rc)
+  set(debug_include "")
+  if(rc EQUAL 0 AND debug_probe)
+    list(GET debug_probe 0 debug_include)
+    list(GET debug_probe 1 debug_suffix)
+  endif()
+  if(EXISTS "${debug_include}/Python.h")
     foreach(module _talkwire _talkwire_loop voicesdk)
       add_library(${module}_debug_python MODULE)
       target_include_directories(${module}_debug_python PRIVATE ${debug_include})
       set_target_properties(${module}_debug_python PROPERTIES
-        OUTPUT_NAME ${module} PREFIX "" SUFFIX ".so"
+        OUTPUT_NAME ${module} PREFIX "" SUFFIX "${debug_suffix}"
         CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden
         LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/python/debug
         BUILD_RPATH "${CMAKE_BINARY_DIR}/lib")

@@ -10,6 +10,9 @@
 #  include <sys/wait.h>
 #  include <unistd.h>
 #endif
+#ifdef __linux__
+#  include <dirent.h>
+#endif
 
 #include <atomic>
 #include <thread>
@@ -227,6 +230,38 @@ TEST_F(Wait, AForkedChildHasDescriptorsOfItsOwn)
     EXPECT_TRUE(in_child([] { return PostMessageA(nullptr, WM_USER + 2, 0, 0) && readable(twplat_wakeup_fd()); }));
     EXPECT_FALSE(readable(fd)) << "the child's post rang the parent's descriptor";
 }
+
+#ifdef __linux__
+int open_descriptors()
+{
+    int count = 0;
+    if (DIR *dir = opendir("/proc/self/fd")) {
+        while (readdir(dir))
+            ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+// A leak check counts descriptors around a piece of work: a thread's must
+// all exist once it has a queue, not appear at the first wait that sleeps.
+TEST_F(Wait, AThreadWithAQueueOpensNoDescriptorWhenItFirstSleeps)
+{
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    twtest::TestThread sleeper([event] {
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue
+        const int before = open_descriptors();
+        twtest::TestThread setter([event] { return SetEvent(event) ? 0u : 1u; });
+        if (wait_once(event, 0, 30000) != TWPLAT_WAIT_EVENT || setter.join() != 0)
+            return 2u;
+        return open_descriptors() == before ? 0u : 1u;
+    });
+    EXPECT_EQ(sleeper.join(), 0u);
+    CloseHandle(event);
+}
+#endif
 
 // ---- signals -----------------------------------------------------------------
 

@@ -24,14 +24,21 @@ pump() (talkwire.host_loop; talkwire.aio for asyncio).
     connector = talkwire.Connector(Game())
     connector.InitializeEx("orb")
     connector.Run()  # until pump_thread.quit()
+
+`python -m talkwire` plays a demo session against the stand-in SDK's
+simulated voice service; `python -m talkwire --version` prints __version__.
 """
 from _talkwire import Connector
 
-from talkwire import constants as _constants
-from talkwire import host_loop as _host_loop
+# The submodules by their own names: an alias would show in help(talkwire).
+from talkwire import constants, host_loop
 from talkwire.constants import *  # noqa: F401,F403 (the named values are part of the API)
 from talkwire.host_loop import *  # noqa: F401,F403
 from talkwire.listener import CALLBACKS, Listener
 
-__all__ = ["Connector", "Listener", "CALLBACKS"] + _host_loop.__all__ + sorted(
-    name for name in vars(_constants) if name.isupper())
+# The one place the version is written: the wheel's metadata reads it from
+# here, and `python -m talkwire --version` prints it.
+__version__ = "1.0.0"
+
+__all__ = ["Connector", "Listener", "CALLBACKS"] + host_loop.__all__ + sorted(
+    name for name in vars(constants) if name.isupper())

@@ -6,9 +6,11 @@ TALKWIRE_SOURCE_DIR set empty, only the checks that need the sources are
 skipped."""
 import os
 import re
+import sys
 import unittest
 
 import _talkwire
+import _talkwire_loop
 import talkwire
 import voicesdk
 
@@ -23,15 +25,6 @@ needs_sources = unittest.skipUnless(SOURCE, "no source tree")
 def source(*path):
     with open(os.path.join(SOURCE, *path)) as handle:
         return handle.read()
-
-
-def stub_text():
-    """The stub installed beside the module, or else the sources' one."""
-    beside = os.path.join(os.path.dirname(_talkwire.__file__), "_talkwire.pyi")
-    if os.path.exists(beside):
-        with open(beside) as handle:
-            return handle.read()
-    return source("python", "_talkwire.pyi")
 
 
 def method_styles():
@@ -56,9 +49,20 @@ def split_parameters(text):
     return [p for p in parameters if p and p not in ("self", "/")]
 
 
+def stub_text(module, source_name):
+    """The module's stub: the one installed beside the talkwire package as a
+    stub-only package when there is one, else the sources'."""
+    site = os.path.dirname(os.path.dirname(os.path.abspath(talkwire.__file__)))
+    installed = os.path.join(site, module.__name__ + "-stubs", "__init__.pyi")
+    if os.path.isfile(installed):
+        with open(installed) as handle:
+            return handle.read()
+    return source("python", source_name)
+
+
 def stub():
     """{class name: {method name: [parameter lists, one per definition]}}."""
-    text = stub_text()
+    text = stub_text(_talkwire, "_talkwire.pyi")
     classes = {}
     for match in re.finditer(r"^class (\w+)\b[^\n]*:\n(.*?)(?=^\S|\Z)", text, re.M | re.S):
         methods = classes.setdefault(match.group(1), {})
@@ -96,6 +100,45 @@ class StubTest(unittest.TestCase):
     def test_module_still_has_only_connector(self):
         self.assertEqual([n for n in dir(_talkwire) if not n.startswith("__")], ["Connector"])
         self.assertIs(talkwire.Connector, _talkwire.Connector)
+
+
+def parameter_names(parameters):
+    """Names of a parameter list, stub or doc string alike: annotations,
+    defaults and the / and * markers left out, ** kept."""
+    names = []
+    for parameter in split_parameters(parameters):
+        name = re.match(r"(\**\w*)", parameter).group(1)
+        if name not in ("", "*"):
+            names.append(name)
+    return names
+
+
+class ControlStubTest(unittest.TestCase):
+    def test_stub_follows_the_control_module(self):
+        text = re.sub(r"#.*", "", stub_text(voicesdk, "voicesdk.pyi"))
+        functions = dict(re.findall(r"^def (\w+)\(((?:[^()]|\([^()]*\))*)\)", text, re.M))
+        constants = re.findall(r"^([A-Z_][A-Z0-9_]*): ", text, re.M)
+        public = sorted(name for name in dir(voicesdk) if not name.startswith("_"))
+        self.assertEqual(sorted(list(functions) + constants), public)
+        for name, parameters in functions.items():
+            # Each function's doc string starts with its signature.
+            documented = re.match(r"%s\(([^)]*)\)" % name, getattr(voicesdk, name).__doc__)
+            self.assertTrue(documented, name)
+            self.assertEqual(parameter_names(parameters), parameter_names(documented.group(1)), name)
+
+
+class LoopStubTest(unittest.TestCase):
+    def test_stub_names_what_the_loop_module_has(self):
+        text = stub_text(_talkwire_loop, "_talkwire_loop.pyi")
+        # Module level, the platform's block included; then QuitHandle's body.
+        names = re.findall(r"^(?:    )?(?:def|class) (\w+)", text.split("class QuitHandle")[0], re.M)
+        if sys.platform == "win32":
+            names.remove("wakeup_fd")  # the stub's block for other platforms
+        public = sorted(name for name in dir(_talkwire_loop) if not name.startswith("_"))
+        self.assertEqual(sorted(names + ["QuitHandle"]), public)
+        members = re.findall(r"^    def (\w+)", text.split("class QuitHandle")[1], re.M)
+        handle = sorted(name for name in dir(_talkwire_loop.QuitHandle) if not name.startswith("_"))
+        self.assertEqual(sorted(set(members) - set(["__init__"])), handle)
 
 
 class ListenerTest(unittest.TestCase):

@@ -18,8 +18,9 @@ def _library():
     here = os.path.dirname(os.path.abspath(voicesdk.__file__))
     if sys.platform == "win32":
         return ctypes.CDLL(os.path.join(here, "voicesdk.dll"))  # the build copies it there
+    # A build tree keeps the library in lib/; an installation in talkwire.libs/.
     for candidate in (os.path.join(here, "..", "..", "lib", "libvoicesdk.so"),
-                      os.path.join(here, "libvoicesdk.so")):
+                      os.path.join(here, "talkwire.libs", "libvoicesdk.so")):
         if os.path.exists(candidate):
             return ctypes.CDLL(os.path.realpath(candidate))
     return ctypes.CDLL("libvoicesdk.so")

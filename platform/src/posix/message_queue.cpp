@@ -101,7 +101,11 @@ MessageQueue *current_queue()
         return nullptr;
     if (!ts->queue) {
         auto q = std::make_shared<MessageQueue>(ts->tid);
-        if (!q->ready.open())
+        // The thread's waker comes with its queue: a thread that owns
+        // windows also waits for events, and its descriptors then appear
+        // with its first window rather than at whichever later wait first
+        // had to sleep (descriptor counts stay flat for leak checks).
+        if (!q->ready.open() || !ts->waker.open())
             return nullptr;
         QueueRegistry &r = registry();
         std::lock_guard<std::mutex> lock(r.m);

@@ -239,7 +239,7 @@ class AsyncConnector(object):
         self._attachment = attach(self.connector, self.loop)
         # kind -> [(argument, future)]
         self._waiters = collections.defaultdict(list)  # type: Dict[str, List[Tuple[Optional[str], asyncio.Future]]]
-        self._join_failure = None
+        self._join_failure = None  # type: Optional[VoiceError]
         self.initialized = False
         self.login_state = talkwire.LOGGED_OUT
         self.channels = set()  # type: Set[str]  # joined: OnJoinedChannel heard, OnLeftChannel not yet

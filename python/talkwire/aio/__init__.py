@@ -35,6 +35,6 @@ if sys.version_info < (3, 7):
     raise ImportError("talkwire.aio needs Python 3.7 or newer (this is Python %d.%d); "
                       "use talkwire.pump() in your own loop instead" % sys.version_info[:2])
 
-from talkwire._aio import AsyncConnector, Attachment, VoiceError, attach  # noqa: E402
+from talkwire.aio._adapter import AsyncConnector, Attachment, VoiceError, attach  # noqa: E402
 
 __all__ = ["AsyncConnector", "Attachment", "VoiceError", "attach"]

@@ -1,18 +1,21 @@
 """One voice session, end to end, against the simulated voice service: what
 the client does and what its listener hears, on one timeline.
 
-Run it with ./scripts/demo.sh (or with _talkwire, voicesdk and the talkwire
-package on the path).  It ends by itself and exits 0 when the session went
-as it should.
+Run it with `python -m talkwire` (or ./scripts/demo.sh from the sources).
+main() ends by itself and returns 0 when the session went as it should.
+DemoListener, Session and run_session are there for other programs to play
+the same session.  It needs the stand-in SDK's control module, voicesdk.
 """
 from __future__ import print_function
 
+import collections
 import sys
 import threading
 import time
 
-import talkwire
 import voicesdk
+
+import talkwire
 
 CHANNELS = ("lobby", "squad")
 START = time.time()
@@ -48,7 +51,7 @@ class DemoListener(talkwire.Listener):
         self.troubleshooter = None
         self.joined = []
         self.left = []
-        self.participants = dict((name, set()) for name in CHANNELS)
+        self.participants = dict((name, set()) for name in CHANNELS)  # type: dict
         self.peers_left = 0
         self.shut_down = False
 
@@ -210,9 +213,7 @@ def summary(listener):
     # The service keeps only the latest requests; the total counts them all.
     requests = voicesdk.requests()
     issued = voicesdk.request_total()
-    by_kind = {}
-    for request in requests:
-        by_kind[request["kind"]] = by_kind.get(request["kind"], 0) + 1
+    by_kind = collections.Counter(request["kind"] for request in requests)
     print()
     print("summary: %.1f s, %d requests issued, %d callbacks received" %
           (time.time() - START, issued, sum(listener.counts.values())))
@@ -227,6 +228,8 @@ def summary(listener):
 
 
 def main():
+    global START
+    START = time.time()
     voicesdk.reset()
     voicesdk.mode("service")
     # Peers a little quicker than by default, and others in the squad.
@@ -245,6 +248,3 @@ def main():
     voicesdk.reset()
     return 0 if ok else 1
 
-
-if __name__ == "__main__":
-    sys.exit(main())
