@@ -1,5 +1,7 @@
 #include "bridge/answer_holds.h"
 
+#include "bridge/sdk_message.h"
+
 #include <algorithm>
 #include <mutex>
 #include <new>
@@ -70,8 +72,7 @@ void cancel(sdk_message_base_t *message)
 
 void release(sdk_message_base_t *message)
 {
-    if (drop(message))
-        destroy_msg(message);
+    SdkMessage released(drop(message) ? message : nullptr);
 }
 
 bool let_go_if_held(sdk_message_base_t *message)

@@ -8,11 +8,11 @@
 namespace talkwire {
 namespace {
 
-// Releases a message the mailbox lets go of, unless its reader holds it.
-void release(sdk_message_base_t *message)
+// The message, the mailbox's to hand out or release, or nothing when a
+// synchronous caller still reads it (that caller releases it).
+SdkMessage unless_held(sdk_message_base_t *message)
 {
-    if (!answer_holds::let_go(message))
-        destroy_msg(message);
+    return SdkMessage(answer_holds::let_go(message) ? nullptr : message);
 }
 
 }  // namespace
@@ -89,7 +89,7 @@ void Mailbox::release_stranded()
         wake_pending_ = false;
     }
     for (sdk_message_base_t *message : stranded)
-        release(message);
+        unless_held(message);  // released here
 }
 
 void Mailbox::collect()
@@ -118,7 +118,7 @@ void Mailbox::collect()
         arrived_.swap(spare);
 }
 
-sdk_message_base_t *Mailbox::next()
+SdkMessage Mailbox::next()
 {
     for (;;) {
         if (taken_ == owned_.size()) {
@@ -127,7 +127,7 @@ sdk_message_base_t *Mailbox::next()
                 std::vector<sdk_message_base_t *>().swap(owned_);
             owned_.clear();
             taken_ = 0;
-            return nullptr;
+            return SdkMessage();
         }
 #if defined(__GNUC__)
         // A long burst outgrows the caches: start loading a message a few
@@ -139,10 +139,7 @@ sdk_message_base_t *Mailbox::next()
             __builtin_prefetch(ahead + 64);
         }
 #endif
-        sdk_message_base_t *message = owned_[taken_++];
-        // A synchronous answer its caller still reads is the caller's to
-        // release.
-        if (!answer_holds::let_go(message))
+        if (SdkMessage message = unless_held(owned_[taken_++]))
             return message;
     }
 }
@@ -174,11 +171,11 @@ void Mailbox::close()
         left.swap(arrived_);
     }
     for (size_t i = taken_; i < owned_.size(); ++i)
-        release(owned_[i]);
+        unless_held(owned_[i]);  // released here
     owned_.clear();
     taken_ = 0;
     for (sdk_message_base_t *message : left)
-        release(message);
+        unless_held(message);
 }
 
 void Mailbox::forsake()

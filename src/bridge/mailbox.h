@@ -12,6 +12,7 @@
 #ifndef TALKWIRE_BRIDGE_MAILBOX_H
 #define TALKWIRE_BRIDGE_MAILBOX_H
 
+#include "bridge/sdk_message.h"
 #include "twplatform/win32.h"
 #include "voicesdk/voicesdk.h"
 
@@ -57,11 +58,11 @@ public:
     bool window_known_lost() const { return window_lost_.load(std::memory_order_acquire); }
 
     // Owner thread, on the wake-up.  Takes what has arrived since the last
-    // wake-up into the owner's list and returns the next message, or null.
+    // wake-up into the owner's list and hands out the next message, or none.
     // A nested pump inside a callback continues from the same list, so the
     // order of messages is kept.
     void collect();
-    sdk_message_base_t *next();
+    SdkMessage next();
 
     // Owner thread, when a drain stops before the list is done: posts a
     // wake-up so that the next pump carries on where this one stopped.

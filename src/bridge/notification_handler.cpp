@@ -3,6 +3,7 @@
 #include "bridge/answer_holds.h"
 #include "bridge/mailbox.h"
 #include "bridge/pending_request.h"
+#include "bridge/sdk_message.h"
 
 #include <utility>
 
@@ -50,7 +51,7 @@ public:
             return;
         if (!mailbox_ || !mailbox_->deliver(messages_, count_)) {
             for (size_t i = 0; i < count_; ++i)
-                destroy_msg(messages_[i]);
+                SdkMessage refused(messages_[i]);  // released here
         }
         count_ = 0;
     }

@@ -43,15 +43,10 @@ PendingRequest::~PendingRequest()
 {
     if (event_)
         CloseHandle(event_);
-    // A response nobody took: ours alone if it never reached a mailbox,
-    // otherwise its hold goes.
-    if (response_) {
-        int state = post_state_.load(std::memory_order_acquire);
-        if (state == kPostFailed)
-            destroy_resp(response_);
-        else if (state == kPosted)
-            answer_holds::release(&response_->message);
-    }
+    // A response nobody took goes as a taken one would.  The post's outcome
+    // is known: the SDK thread dropped its reference after recording it.
+    if (response_)
+        take();
 }
 
 void PendingRequest::release()

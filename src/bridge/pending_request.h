@@ -13,6 +13,7 @@
 #define TALKWIRE_BRIDGE_PENDING_REQUEST_H
 
 #include "bridge/answer_holds.h"
+#include "bridge/sdk_message.h"
 #include "bridge/sdk_request.h"
 #include "twplatform/win32.h"
 #include "voicesdk/voicesdk.h"
@@ -35,32 +36,26 @@ public:
 
     SyncResponse() = default;
     SyncResponse(sdk_resp_base_t *response, Road road) : response_(response), road_(road) {}
-    SyncResponse(SyncResponse &&other) noexcept
-        : response_(std::exchange(other.response_, nullptr)), road_(other.road_) {}
-    SyncResponse &operator=(SyncResponse &&other) noexcept
+    SyncResponse(SyncResponse &&other) noexcept : response_(std::move(other.response_)), road_(other.road_) {}
+    SyncResponse &operator=(SyncResponse other) noexcept
     {
         std::swap(response_, other.response_);
         std::swap(road_, other.road_);
         return *this;
     }
-    ~SyncResponse() { let_go(); }
-
-    sdk_resp_base_t *get() const { return response_; }
-    template <class Record>
-    const Record *as() const { return reinterpret_cast<const Record *>(response_); }
-
-private:
-    void let_go()
+    // The caller's own record goes with response_.
+    ~SyncResponse()
     {
-        if (!response_)
-            return;
-        if (road_ == kCallerOnly)
-            destroy_resp(response_);
-        else
-            answer_holds::release(&response_->message);
+        if (road_ == kPostedAndHeld && response_)
+            answer_holds::release(response_.release());
     }
 
-    sdk_resp_base_t *response_ = nullptr;
+    sdk_resp_base_t *get() const { return reinterpret_cast<sdk_resp_base_t *>(response_.get()); }
+    template <class Record>
+    const Record *as() const { return reinterpret_cast<const Record *>(response_.get()); }
+
+private:
+    SdkMessage response_;
     Road road_ = kCallerOnly;
 };
 

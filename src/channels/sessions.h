@@ -7,7 +7,6 @@
 #include "bridge/errors.h"
 #include "module/connector.h"
 
-#include <new>
 #include <string>
 
 namespace talkwire {
@@ -29,29 +28,6 @@ inline const Channel *channel_with_session(const Connector &connector, const std
 // Issues remove-session for the channel; a refusal raises `failure_message`
 // with the SDK's value as the code.
 void remove_session(Connector &connector, const Channel &channel, const char *failure_message);
-
-// Places every desired channel waiting in Created, in name order.  A failed
-// placement is handed to `failed` (error set) and the walk goes on.  The
-// names are collected first and each is looked up again, since whatever
-// `failed` runs (the unraisable hook) may join or leave channels.
-template <class OnFailure>
-void place_waiting_channels(Connector &connector, OnFailure &&failed)
-{
-    ChannelRegistry &registry = connector.registry;
-    for (const std::string &name : registry.names_in_state(ChannelState::Created)) {
-        Channel *channel = registry.find_channel(name);
-        if (!channel || channel->state() != ChannelState::Created || !registry.is_desired(name))
-            continue;
-        try {
-            place_call_internal(connector, *channel);
-        } catch (const PyErrOccurred &) {
-            failed();
-        } catch (const std::bad_alloc &) {
-            PyErr_NoMemory();
-            failed();
-        }
-    }
-}
 
 }  // namespace talkwire
 

@@ -1,5 +1,5 @@
 // Login-state changes.
-#include "dispatch/dispatcher.h"
+#include "dispatch/message_context.h"
 
 namespace talkwire {
 namespace dispatch {
@@ -31,19 +31,19 @@ void clear_channels(Connector &connector)
 
 }  // namespace
 
-void on_login_state(Dispatch &dispatch, int login_state, int status_code, const char *status_text)
+void on_login_state(MessageContext &context, int login_state, int status_code, const char *status_text)
 {
     if (login_state == kLoginFailed) {
-        clear_channels(dispatch.connector);
-        if (status_code == kAccountDoesNotExist)
-            dispatch.notify(Callback::OnAccountNotFound);
+        clear_channels(context.connector);
+        if (status_code == TALKWIRE_STATUS_ACCOUNT_NOT_FOUND)
+            context.notify(Callback::OnAccountNotFound);
         else
-            dispatch.notify(Callback::FailedOnLogin, status_code, or_empty(status_text));
+            context.notify(Callback::FailedOnLogin, status_code, or_empty(status_text));
         return;
     }
     if (login_state == kLoggedOut)
-        clear_channels(dispatch.connector);
-    dispatch.notify(Callback::OnLoggedIn, map_login_state(login_state));
+        clear_channels(context.connector);
+    context.notify(Callback::OnLoggedIn, map_login_state(login_state));
 }
 
 }  // namespace dispatch

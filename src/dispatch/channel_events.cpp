@@ -1,11 +1,9 @@
 // Sessions being added, removed, connected and disconnected.
-#include "bridge/errors.h"
 #include "bridge/messages.h"
 #include "channels/sessions.h"
-#include "dispatch/dispatcher.h"
+#include "dispatch/message_context.h"
 
 #include <memory>
-#include <new>
 #include <optional>
 #include <string>
 
@@ -21,15 +19,10 @@ constexpr int kSessionConnected = 2;
 // Asks the SDK to drop a session nobody wants any more.  A refusal goes to
 // the unraisable hook and the handler carries on; the channel must be
 // looked up again afterwards, since the hook may change the registry.
-bool terminate_session(Dispatch &dispatch, const Channel &channel)
+bool terminate_session(MessageContext &context, const Channel &channel)
 {
-    try {
-        remove_session(dispatch.connector, channel, msg::kCouldNotTerminateSession);
-        return true;
-    } catch (const PyErrOccurred &) {
-        dispatch.report_error();
-        return false;
-    }
+    return context.reporting_errors(
+        [&] { remove_session(context.connector, channel, msg::kCouldNotTerminateSession); });
 }
 
 // The old session of a channel joined again while it was leaving is gone:
@@ -50,28 +43,28 @@ void resume_rejoin(ChannelRegistry &registry, const std::string &name, const std
     // new join does, and the answer places it.
 }
 
-void session_connected(Dispatch &dispatch, Channel &channel)
+void session_connected(MessageContext &context, Channel &channel)
 {
-    ChannelRegistry &registry = dispatch.connector.registry;
+    ChannelRegistry &registry = context.connector.registry;
     const std::string name = channel.name;
     // A session still leaving stays on its way out even when the channel
     // was joined again meanwhile: the new join waits for it to go.
     if (!registry.is_desired(name) || channel.state() == ChannelState::Leaving) {
         // Left while connecting: hang up quietly.
-        if (terminate_session(dispatch, channel))
+        if (terminate_session(context, channel))
             registry.set_state(channel, ChannelState::Leaving);
         return;
     }
     const bool first_connected = registry.count_in_state(ChannelState::Connected) == 0;
     registry.set_state(channel, ChannelState::Connected);
     if (first_connected)
-        place_waiting_channels(dispatch);
-    dispatch.notify(Callback::OnJoinedChannel, name);
+        place_waiting_channels(context);
+    context.notify(Callback::OnJoinedChannel, name);
 }
 
-void session_disconnected(Dispatch &dispatch, const Channel &found, const sdk_evt_media_stream_updated_t &event)
+void session_disconnected(MessageContext &context, const Channel &found, const sdk_evt_media_stream_updated_t &event)
 {
-    ChannelRegistry &registry = dispatch.connector.registry;
+    ChannelRegistry &registry = context.connector.registry;
     const std::string name = found.name;
     const bool rejoin = registry.rejoin_waits(found);
     if (!rejoin)
@@ -79,19 +72,19 @@ void session_disconnected(Dispatch &dispatch, const Channel &found, const sdk_ev
     // Out of the registry before the callbacks, destroyed after them.
     std::unique_ptr<Channel> record = registry.take_channel(name);
     if (record->state() == ChannelState::Connecting)
-        dispatch.notify(Callback::FailedJoinChannel, event.status_code, or_empty(event.status_text));
-    dispatch.notify(Callback::OnLeftChannel, name);
+        context.notify(Callback::FailedJoinChannel, event.status_code, or_empty(event.status_text));
+    context.notify(Callback::OnLeftChannel, name);
     if (rejoin)
         resume_rejoin(registry, name, record->rejoin_uri);
     record.reset();
-    place_waiting_channels(dispatch);
+    place_waiting_channels(context);
 }
 
 }  // namespace
 
-void on_session_state(Dispatch &dispatch, const sdk_evt_session_state_change_t &event)
+void on_session_state(MessageContext &context, const sdk_evt_session_state_change_t &event)
 {
-    ChannelRegistry &registry = dispatch.connector.registry;
+    ChannelRegistry &registry = context.connector.registry;
     const std::string name = or_empty(event.channel_name);
     switch (event.session_state) {
     case kSessionAdded:
@@ -99,18 +92,18 @@ void on_session_state(Dispatch &dispatch, const sdk_evt_session_state_change_t &
             return;
         if (const Channel *channel = registry.find_channel(name)) {
             if (!registry.is_desired(name))
-                terminate_session(dispatch, *channel);  // the state stays, whatever the outcome
+                terminate_session(context, *channel);  // the state stays, whatever the outcome
         }
-        dispatch.notify(Callback::OnJoinedChannel, static_cast<const char *>(event.channel_name));
+        context.notify(Callback::OnJoinedChannel, static_cast<const char *>(event.channel_name));
         break;
     case kSessionRemoved: {
         std::unique_ptr<Channel> record = registry.take_channel(name);  // the name stays desired
         const bool rejoin = record && registry.rejoin_waits(*record);
-        dispatch.notify(Callback::OnLeftChannel, static_cast<const char *>(event.channel_name));
+        context.notify(Callback::OnLeftChannel, static_cast<const char *>(event.channel_name));
         if (rejoin) {
             resume_rejoin(registry, name, record->rejoin_uri);
             record.reset();
-            place_waiting_channels(dispatch);
+            place_waiting_channels(context);
         }
         break;
     }
@@ -119,19 +112,19 @@ void on_session_state(Dispatch &dispatch, const sdk_evt_session_state_change_t &
     }
 }
 
-void on_media_state(Dispatch &dispatch, const sdk_evt_media_stream_updated_t &event)
+void on_media_state(MessageContext &context, const sdk_evt_media_stream_updated_t &event)
 {
     if (!event.session_handle)
         return;
-    Channel *channel = dispatch.connector.registry.find_channel_by_session(event.session_handle);
+    Channel *channel = context.connector.registry.find_channel_by_session(event.session_handle);
     if (!channel)
         return;
     switch (event.media_state) {
     case kSessionConnected:
-        session_connected(dispatch, *channel);
+        session_connected(context, *channel);
         break;
     case kSessionDisconnected:
-        session_disconnected(dispatch, *channel, event);
+        session_disconnected(context, *channel, event);
         break;
     default:
         break;

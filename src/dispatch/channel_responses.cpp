@@ -1,7 +1,6 @@
 // Answers to channel creation and to adding sessions.
-#include "bridge/errors.h"
 #include "channels/sessions.h"
-#include "dispatch/dispatcher.h"
+#include "dispatch/message_context.h"
 
 #include <string>
 
@@ -32,49 +31,54 @@ std::string failed_rejoin_message(const std::string &name, const char *status_te
 
 }  // namespace
 
-// Every failure is reported on its own, so one bad channel does not stop
-// the others.
-void place_waiting_channels(Dispatch &dispatch)
+// The names are collected first and each is looked up again, since the
+// unraisable hook a failure reaches may join or leave channels.
+void place_waiting_channels(MessageContext &context)
 {
-    talkwire::place_waiting_channels(dispatch.connector, [&dispatch] { dispatch.report_error(); });
+    ChannelRegistry &registry = context.connector.registry;
+    for (const std::string &name : registry.names_in_state(ChannelState::Created)) {
+        Channel *channel = registry.find_channel(name);
+        if (channel && channel->state() == ChannelState::Created && registry.is_desired(name))
+            context.reporting_errors([&] { place_call_internal(context.connector, *channel); });
+    }
 }
 
-void on_add_session(Dispatch &dispatch, const sdk_resp_sessiongroup_add_session_t &response)
+void on_add_session(MessageContext &context, const sdk_resp_sessiongroup_add_session_t &response)
 {
     const auto *request = request_of<sdk_req_sessiongroup_add_session_t>(response);
     const std::string name = request ? or_empty(request->channel_name) : "";
-    ChannelRegistry &registry = dispatch.connector.registry;
+    ChannelRegistry &registry = context.connector.registry;
     if (response.base.return_code == 0) {
         if (Channel *channel = registry.find_channel(name))
             registry.set_session_handle(*channel, or_empty(response.session_handle));
         return;
     }
     // The listener still finds the channel registered during the call.
-    dispatch.notify(Callback::FailedJoinChannel, response.base.status_code,
-                    failed_join_message("resp_sessiongroup_add_session", request ? request->channel_uri : nullptr,
-                                        response.base.status_text));
+    context.notify(Callback::FailedJoinChannel, response.base.status_code,
+                   failed_join_message("resp_sessiongroup_add_session", request ? request->channel_uri : nullptr,
+                                       response.base.status_text));
     if (!registry.find_channel(name))
         return;
     registry.undesire(name);
     registry.remove_channel(name);
-    place_waiting_channels(dispatch);
+    place_waiting_channels(context);
 }
 
-void on_session_create(Dispatch &dispatch, const sdk_resp_session_create_t &response)
+void on_session_create(MessageContext &context, const sdk_resp_session_create_t &response)
 {
     const auto *request = request_of<sdk_req_session_create_t>(response);
     if (response.base.return_code == 0) {
-        ChannelRegistry &registry = dispatch.connector.registry;
+        ChannelRegistry &registry = context.connector.registry;
         if (Channel *channel = registry.find_channel(request ? or_empty(request->channel_name) : ""))
             registry.set_session_handle(*channel, or_empty(response.session_handle));
         return;
     }
-    dispatch.notify(Callback::FailedJoinChannel, response.base.status_code,
-                    failed_join_message("create_session", request ? request->channel_uri : nullptr,
-                                        response.base.status_text));
+    context.notify(Callback::FailedJoinChannel, response.base.status_code,
+                   failed_join_message("create_session", request ? request->channel_uri : nullptr,
+                                       response.base.status_text));
 }
 
-void on_remove_session(Dispatch &dispatch, const sdk_resp_sessiongroup_remove_session_t &response)
+void on_remove_session(MessageContext &context, const sdk_resp_sessiongroup_remove_session_t &response)
 {
     if (response.base.return_code == 0)
         return;
@@ -84,28 +88,28 @@ void on_remove_session(Dispatch &dispatch, const sdk_resp_sessiongroup_remove_se
     const auto *request = request_of<sdk_req_sessiongroup_remove_session_t>(response);
     if (!request || !request->session_handle)
         return;
-    ChannelRegistry &registry = dispatch.connector.registry;
+    ChannelRegistry &registry = context.connector.registry;
     Channel *channel = registry.find_channel_by_session(request->session_handle);
     if (!channel || !registry.rejoin_waits(*channel))
         return;
     const std::string name = channel->name;
     channel->rejoin_uri.reset();
     registry.undesire(name);
-    dispatch.notify(Callback::FailedJoinChannel, response.base.status_code,
-                    failed_rejoin_message(name, response.base.status_text));
+    context.notify(Callback::FailedJoinChannel, response.base.status_code,
+                   failed_rejoin_message(name, response.base.status_text));
 }
 
-void on_channel_create(Dispatch &dispatch, const sdk_resp_account_channel_create_t &response)
+void on_channel_create(MessageContext &context, const sdk_resp_account_channel_create_t &response)
 {
     if (response.base.return_code != 0) {
         // The record and the desired name stay; joining again retries.
-        dispatch.notify(Callback::FailedChannelCreate, response.base.status_code,
-                        or_empty(response.base.status_text));
+        context.notify(Callback::FailedChannelCreate, response.base.status_code,
+                       or_empty(response.base.status_text));
         return;
     }
     const auto *request = request_of<sdk_req_account_channel_create_t>(response);
     const std::string name = request ? or_empty(request->channel_name) : "";
-    ChannelRegistry &registry = dispatch.connector.registry;
+    ChannelRegistry &registry = context.connector.registry;
     if (!registry.is_desired(name))
         return;  // left meanwhile
     Channel *channel = registry.find_channel(name);
@@ -123,7 +127,7 @@ void on_channel_create(Dispatch &dispatch, const sdk_resp_account_channel_create
         return;
     channel->uri = or_empty(response.channel_uri);
     registry.set_state(*channel, ChannelState::Created);
-    place_call_internal(dispatch.connector, *channel);  // a failure reaches the unraisable hook
+    place_call_internal(context.connector, *channel);  // a failure reaches the unraisable hook
 }
 
 }  // namespace dispatch

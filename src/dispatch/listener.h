@@ -64,19 +64,10 @@ inline PyObject *to_python(TextCache &texts, const char *value) { return Measure
 OwnedRef call_listener(Callback callback, PyObject **call, size_t count);
 
 template <class... Arguments>
-OwnedRef notify(PyObject *listener, TextCache &texts, Callback callback, const Arguments &...arguments)
+OwnedRef notify_listener(PyObject *listener, TextCache &texts, Callback callback, const Arguments &...arguments)
 {
-    PyObject *slots[] = {nullptr, listener, to_python(texts, arguments)...};
-    constexpr size_t count = sizeof...(arguments);
-    struct Release {
-        PyObject **built;
-        ~Release()
-        {
-            for (size_t i = 0; i < count; ++i)
-                Py_XDECREF(built[i]);
-        }
-    } release{slots + 2};
-    return call_listener(callback, slots + 1, count);
+    OwnedArguments<sizeof...(arguments)> call{listener, to_python(texts, arguments)...};  // built in order
+    return call_listener(callback, call.call(), sizeof...(arguments));
 }
 
 // Sends the pending Python error to the unraisable hook and clears it, or

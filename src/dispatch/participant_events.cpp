@@ -1,5 +1,5 @@
 // Participants joining, leaving and changing.
-#include "dispatch/dispatcher.h"
+#include "dispatch/message_context.h"
 
 #include <string>
 
@@ -11,27 +11,27 @@ constexpr int kParticipantAdded = 7;
 constexpr int kParticipantRemoved = 9;
 constexpr int kUnreportedParticipantType = 2;
 
-Channel *channel_of_session(Dispatch &dispatch, const char *session_handle)
+Channel *channel_of_session(MessageContext &context, const char *session_handle)
 {
-    return session_handle ? dispatch.connector.registry.find_channel_by_session(session_handle) : nullptr;
+    return session_handle ? context.connector.registry.find_channel_by_session(session_handle) : nullptr;
 }
 
 }  // namespace
 
-void on_participant_state(Dispatch &dispatch, const sdk_evt_participant_state_change_t &event)
+void on_participant_state(MessageContext &context, const sdk_evt_participant_state_change_t &event)
 {
     if (event.participant_type == kUnreportedParticipantType)
         return;
     if (event.participant_state == kParticipantAdded)
-        on_participant_added(dispatch, event.session_handle, event.participant_uri, event.participant_type);
+        on_participant_added(context, event.session_handle, event.participant_uri, event.participant_type);
     else if (event.participant_state == kParticipantRemoved)
-        on_participant_removed(dispatch, event.session_handle, event.participant_uri);
+        on_participant_removed(context, event.session_handle, event.participant_uri);
 }
 
-void on_participant_added(Dispatch &dispatch, const char *session_handle, const char *participant_uri,
+void on_participant_added(MessageContext &context, const char *session_handle, const char *participant_uri,
                           int participant_type)
 {
-    Channel *channel = channel_of_session(dispatch, session_handle);
+    Channel *channel = channel_of_session(context, session_handle);
     if (!channel || participant_type == kUnreportedParticipantType)
         return;
     // A rejoin starts afresh.
@@ -40,23 +40,23 @@ void on_participant_added(Dispatch &dispatch, const char *session_handle, const 
     // A copy: building the arguments may run Python code that changes the
     // registry.
     const std::string name = channel->name;
-    dispatch.notify(Callback::OnParticipantJoined, uri, name);
+    context.notify(Callback::OnParticipantJoined, uri, name);
 }
 
-void on_participant_removed(Dispatch &dispatch, const char *session_handle, const char *participant_uri)
+void on_participant_removed(MessageContext &context, const char *session_handle, const char *participant_uri)
 {
-    Channel *channel = channel_of_session(dispatch, session_handle);
+    Channel *channel = channel_of_session(context, session_handle);
     if (!channel)
         return;
     ChannelRegistry::remove_participant(*channel, or_empty(participant_uri));
     const std::string name = channel->name;
-    dispatch.notify(Callback::OnParticipantLeft, participant_uri, name);
+    context.notify(Callback::OnParticipantLeft, participant_uri, name);
 }
 
-void on_participant_properties(Dispatch &dispatch, const char *session_handle, const char *participant_uri,
+void on_participant_properties(MessageContext &context, const char *session_handle, const char *participant_uri,
                                int flag_a, int flag_b, double level)
 {
-    Channel *channel = channel_of_session(dispatch, session_handle);
+    Channel *channel = channel_of_session(context, session_handle);
     if (!channel)
         return;
     const MeasuredText uri(participant_uri);
@@ -66,7 +66,7 @@ void on_participant_properties(Dispatch &dispatch, const char *session_handle, c
     // no Python code; the record is still there when the name is read, and
     // the call itself no longer needs it.  The listener gets the flags
     // exactly as the SDK gave them.
-    dispatch.notify(Callback::OnParticipantStateChanged, uri, channel->name, flag_a, flag_b);
+    context.notify(Callback::OnParticipantStateChanged, uri, channel->name, flag_a, flag_b);
 }
 
 }  // namespace dispatch

@@ -1,7 +1,7 @@
 #include "module/connector.h"
 
 #include "bridge/pump_exit.h"
-#include "dispatch/dispatch.h"
+#include "dispatch/handle_message.h"
 
 namespace talkwire {
 
@@ -25,10 +25,10 @@ void Connector::on_sdk_wake()
     mailbox.collect();
     DrainStop stop = DrainStop::kNone;
     while (stop == DrainStop::kNone) {
-        sdk_message_base_t *message = mailbox.next();
+        SdkMessage message = mailbox.next();
         if (!message)
             return;
-        dispatch(message);
+        dispatch::handle_message(*this, std::move(message));
         stop = drain_stop();
     }
     // The one way out before the mailbox is empty.
@@ -55,21 +55,6 @@ Connector::DrainStop Connector::drain_stop() const
     if (pump_exit_pending())
         return DrainStop::kPumpExit;
     return DrainStop::kNone;
-}
-
-void Connector::dispatch(sdk_message_base_t *message)
-{
-    switch (message->message_type) {
-    case sdk_message_response:
-        dispatch::handle_response(*this, reinterpret_cast<sdk_resp_base_t *>(message));
-        break;
-    case sdk_message_event:
-        dispatch::handle_event(*this, reinterpret_cast<sdk_evt_base_t *>(message));
-        break;
-    default:
-        destroy_msg(message);
-        break;
-    }
 }
 
 }  // namespace talkwire

@@ -62,7 +62,6 @@ private:
         kPumpExit,  // a callback asked the pump to stop (bridge/pump_exit.h)
     };
     DrainStop drain_stop() const;
-    void dispatch(sdk_message_base_t *message);
 
     PyObject *self_;  // borrowed: this object lives inside it
     const DWORD owner_process_;

@@ -1,7 +1,7 @@
 // The one report each connectivity answer makes: the request failed, the
 // first test failed, or every test passed.
 #include "catalogue.h"
-#include "dispatch/dispatcher.h"
+#include "dispatch/message_context.h"
 
 #include <string>
 
@@ -28,24 +28,24 @@ std::string detail(int number, const char *status_text)
 
 }  // namespace
 
-void on_connectivity_info(Dispatch &dispatch, const sdk_resp_aux_connectivity_info_t &response)
+void on_connectivity_info(MessageContext &context, const sdk_resp_aux_connectivity_info_t &response)
 {
     const sdk_resp_base_t &base = response.base;
     if (base.return_code != 0) {
-        dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, base.status_code, "General Failure",
-                        detail(base.status_code, base.status_text), "");
+        context.notify(Callback::OnConnectivityTroubleShooterErrorFound, base.status_code, "General Failure",
+                       detail(base.status_code, base.status_text), "");
         return;
     }
     for (int index = 0; index < response.test_count && response.test_results; ++index) {
         const sdk_connectivity_test_result_t *test = response.test_results[index];
         if (!test || test_passed(test->test_result))
             continue;
-        dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_TEST_FAILED,
-                        test_name(test->test_type), detail(test->test_result, base.status_text),
-                        or_empty(test->test_info));
+        context.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_TEST_FAILED,
+                       test_name(test->test_type), detail(test->test_result, base.status_text),
+                       or_empty(test->test_info));
         return;
     }
-    dispatch.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_ALL_PASSED, "", "", "");
+    context.notify(Callback::OnConnectivityTroubleShooterErrorFound, TALKWIRE_TROUBLESHOOTER_ALL_PASSED, "", "", "");
 }
 
 }  // namespace dispatch

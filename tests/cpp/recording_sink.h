@@ -9,6 +9,9 @@
 
 namespace talkwire {
 
+// An event type the SDK does not have: the bridge carries it like any other.
+constexpr int kOtherEvent = 3;
+
 class RecordingSink final : public MessageSink {
 public:
     RecordingSink() : link_(this) {}
@@ -21,10 +24,8 @@ public:
         woken_on = GetCurrentThreadId();
         Mailbox &mailbox = link_.mailbox();
         mailbox.collect();
-        while (sdk_message_base_t *message = mailbox.next()) {
-            received.push_back(message);
-            destroy_msg(message);
-        }
+        while (SdkMessage message = mailbox.next())
+            received.push_back(message.get());
     }
     HWND message_window() const override { return link_.window(); }
 

@@ -64,7 +64,7 @@ TEST_F(BridgeTest, EventsReachTheSinkInOrderThroughThePump)
     ASSERT_NE(sink.message_window(), nullptr);
     std::vector<const void *> posted;
     for (int i = 0; i < 100; ++i)
-        posted.push_back(post_event(3));
+        posted.push_back(post_event(kOtherEvent));
     pump();
     EXPECT_EQ(sink.received, posted);
 }
@@ -76,7 +76,7 @@ TEST_F(BridgeTest, EverySinkGetsItsOwnWindow)
     ASSERT_NE(second.message_window(), nullptr);
     EXPECT_NE(first.message_window(), second.message_window());
     // The first registered handler drains the queue into its window.
-    post_event(3);
+    post_event(kOtherEvent);
     pump();
     EXPECT_EQ(first.received.size(), 1u);
     EXPECT_TRUE(second.received.empty());
@@ -86,7 +86,7 @@ TEST_F(BridgeTest, WindowMissingFromTheRegistryIsNotDelivered)
 {
     RecordingSink sink;
     window_registry::erase(sink.message_window());
-    post_event(3);
+    post_event(kOtherEvent);
     pump();
     EXPECT_TRUE(sink.received.empty());
     window_registry::insert(sink.message_window(), &sink);
@@ -96,7 +96,7 @@ TEST_F(BridgeTest, WindowMissingFromTheRegistryIsNotDelivered)
 TEST_F(BridgeTest, OneWakeUpCarriesABurst)
 {
     RecordingSink sink;
-    sdk_evt_base_t *prototype = sdk_ctl_event_create(3);
+    sdk_evt_base_t *prototype = sdk_ctl_event_create(kOtherEvent);
     ASSERT_EQ(sdk_ctl_event_burst(prototype, 5000), 0);
     destroy_evt(prototype);
     pump();
@@ -108,7 +108,7 @@ TEST_F(BridgeTest, DestroyingTheWindowReleasesQueuedMessages)
 {
     auto *sink = new RecordingSink;
     for (int i = 0; i < 10; ++i)
-        post_event(3);
+        post_event(kOtherEvent);
     ASSERT_EQ(sdk_ctl_flush(5.0), 1);
     delete sink;
     EXPECT_EQ(live().events, 0);
@@ -141,7 +141,7 @@ TEST_F(BridgeTest, AnswerStillReadIsLeftToItsReader)
         auto *sink = new RecordingSink;
         SyncOutcome outcome = issue_request_and_wait(make_request(sdk_req_aux_get_mic_level_create, cookies));
         ASSERT_EQ(outcome.status, SyncOutcome::kAnswered);
-        post_event(3);
+        post_event(kOtherEvent);
         // The posted copy reaches the pump, or the sink's mailbox closes on
         // it, while its reader still has it.
         if (sink_goes) {
@@ -168,26 +168,27 @@ TEST_F(BridgeTest, SynchronousAnswerKeepsItsPlaceAmongEvents)
     // the answer.
     std::vector<const void *> expected;
     for (int i = 0; i < 150; ++i)
-        expected.push_back(post_event(3));
+        expected.push_back(post_event(kOtherEvent));
     CookieCounter cookies;
     SyncOutcome outcome = issue_request_and_wait(make_request(sdk_req_aux_get_mic_level_create, cookies));
     ASSERT_EQ(outcome.status, SyncOutcome::kAnswered);
     expected.push_back(outcome.response.get());
     outcome = SyncOutcome{SyncOutcome::kRefused, 0, SyncResponse()};
     for (int i = 0; i < 150; ++i)
-        expected.push_back(post_event(3));
+        expected.push_back(post_event(kOtherEvent));
     pump();
     EXPECT_EQ(sink.received, expected);
 }
 
 TEST_F(BridgeTest, OnlyTheSynchronousSetIsHandedOff)
 {
+    constexpr int kUnlistedResponse = 95;  // no response type the SDK has
     RecordingSink sink;
     PendingRef pending(PendingRequest::create());
     ASSERT_TRUE(pending);
     sdk_req_base_t *request = sdk_ctl_request_create(sdk_request_aux_get_mic_level);
     request->user_pointer = pending.get();
-    sdk_resp_base_t *response = sdk_ctl_response_create(95, request);
+    sdk_resp_base_t *response = sdk_ctl_response_create(kUnlistedResponse, request);
     destroy_req(request);  // the response keeps it readable
     sdk_ctl_post(&response->message);
     pump();
@@ -277,7 +278,7 @@ TEST_F(BridgeTest, SynchronousCallerWithoutWindowReleasesItsResponse)
     }
     EXPECT_EQ(live().responses, 0);
     // Other messages for no window are released by the handler.
-    post_event(3);
+    post_event(kOtherEvent);
     ASSERT_EQ(sdk_ctl_flush(5.0), 1);
     EXPECT_EQ(live().events, 0);
     sdk_unregister_message_notification_handler(notification_handler, &closed);
@@ -288,10 +289,10 @@ TEST_F(BridgeTest, FailedWakeUpDelaysButLosesNothing)
 {
     RecordingSink sink;
     twplat_inject_fault(twplat_fault_post_message, 1, ERROR_NOT_ENOUGH_QUOTA);
-    post_event(3);
+    post_event(kOtherEvent);
     ASSERT_EQ(sdk_ctl_flush(5.0), 1);
     // The wake-up was lost; the next delivery posts again and carries both.
-    post_event(4);
+    post_event(kOtherEvent);
     pump();
     EXPECT_EQ(sink.received.size(), 2u);
     twplat_clear_faults();

@@ -33,7 +33,7 @@ long live_events()
 void post_events(int count)
 {
     for (int i = 0; i < count; ++i) {
-        sdk_evt_base_t *event = sdk_ctl_event_create(3);
+        sdk_evt_base_t *event = sdk_ctl_event_create(kOtherEvent);
         sdk_ctl_post(&event->message);
     }
 }

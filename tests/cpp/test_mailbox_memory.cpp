@@ -4,6 +4,7 @@
 // replacing the global operator new in this test program.
 #include "bridge/mailbox.h"
 #include "bridge/message_window.h"
+#include "recording_sink.h"
 #include "voicesdk/control.h"
 
 #include <gtest/gtest.h>
@@ -112,7 +113,7 @@ protected:
         EXPECT_EQ(counts.events, 0);
     }
 
-    static sdk_message_base_t *event() { return &sdk_ctl_event_create(3)->message; }
+    static sdk_message_base_t *event() { return &sdk_ctl_event_create(kOtherEvent)->message; }
 
     bool wake_up_queued()
     {
@@ -143,11 +144,9 @@ TEST_F(MailboxMemoryTest, DeliveryWithoutMemoryLeavesTheMessagesToTheCaller)
     sdk_message_base_t *later = event();
     ASSERT_TRUE(mailbox_.deliver(later));
     mailbox_.collect();
-    EXPECT_EQ(mailbox_.next(), first);
-    EXPECT_EQ(mailbox_.next(), later);
-    EXPECT_EQ(mailbox_.next(), nullptr);
-    destroy_msg(first);
-    destroy_msg(later);
+    EXPECT_EQ(mailbox_.next().get(), first);
+    EXPECT_EQ(mailbox_.next().get(), later);
+    EXPECT_EQ(mailbox_.next().get(), nullptr);
 }
 
 TEST_F(MailboxMemoryTest, NestedCollectionWithoutMemoryKeepsTheArrivalsInOrder)
@@ -159,25 +158,23 @@ TEST_F(MailboxMemoryTest, NestedCollectionWithoutMemoryKeepsTheArrivalsInOrder)
     sdk_message_base_t *const first[] = {a, b};
     ASSERT_TRUE(mailbox_.deliver(first, 2));
     mailbox_.collect();
-    EXPECT_EQ(mailbox_.next(), a);  // a callback pumps again before b
+    EXPECT_EQ(mailbox_.next().get(), a);  // a callback pumps again before b
     ASSERT_TRUE(mailbox_.deliver(c));
     {
         NoMemory no_memory;
         mailbox_.collect();  // c cannot join the list: it waits
     }
-    EXPECT_EQ(mailbox_.next(), b);
-    EXPECT_EQ(mailbox_.next(), nullptr);
+    EXPECT_EQ(mailbox_.next().get(), b);
+    EXPECT_EQ(mailbox_.next().get(), nullptr);
     // The next delivery wakes the mailbox again and c comes first.
     while (wake_up_queued()) {
     }
     ASSERT_TRUE(mailbox_.deliver(d));
     EXPECT_TRUE(wake_up_queued());
     mailbox_.collect();
-    EXPECT_EQ(mailbox_.next(), c);
-    EXPECT_EQ(mailbox_.next(), d);
-    EXPECT_EQ(mailbox_.next(), nullptr);
-    for (sdk_message_base_t *message : {a, b, c, d})
-        destroy_msg(message);
+    EXPECT_EQ(mailbox_.next().get(), c);
+    EXPECT_EQ(mailbox_.next().get(), d);
+    EXPECT_EQ(mailbox_.next().get(), nullptr);
 }
 
 #ifndef _WIN32

@@ -523,8 +523,9 @@ void queue_event(Reader &in)
     if (!event)
         return;
     fill_fields(event, sdk_ctl_record_info(event), in);
-    if (type == 4 && reinterpret_cast<sdk_evt_session_state_change_t *>(event)->channel_name)
-        g_removed_names.insert(reinterpret_cast<sdk_evt_session_state_change_t *>(event)->channel_name);
+    const auto *session = reinterpret_cast<sdk_evt_session_state_change_t *>(event);
+    if (type == sdk_event_session_state_change && session->channel_name)
+        g_removed_names.insert(session->channel_name);
     if (in.byte() % 4 == 0) {
         sdk_ctl_event_burst(event, 1 + in.byte() % 64);
         destroy_evt(event);

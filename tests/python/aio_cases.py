@@ -10,7 +10,7 @@ import voicesdk
 from talkwire import aio
 
 from service_support import IMMEDIATE, ServiceTest, peer
-from support import ConnectorTest, RecordingListener
+from support import OTHER_EVENT, OTHER_EVENTS, ConnectorTest, RecordingListener
 
 LIMIT = 10.0  # seconds any one step may take on a loaded machine
 
@@ -107,7 +107,7 @@ class AioTest(ServiceTest):
                     await asyncio.wait_for(voice.join("lobby"), 0.05)
                 self.assertEqual(voice.waiting, 0)
                 # The join went on: the session connects, and the listener hears it.
-                voicesdk.event(20, session_handle="held", media_state=2)
+                voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle="held", media_state=2)
                 while not listener.of("OnJoinedChannel"):
                     await asyncio.sleep(0.001)
                 self.assertEqual(voice.channels, {"lobby"})
@@ -119,7 +119,7 @@ class AioTest(ServiceTest):
                 with self.assertRaises(asyncio.CancelledError):
                     await task
                 self.assertEqual(voice.waiting, 0)
-                voicesdk.event(20, session_handle="held", media_state=1)
+                voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle="held", media_state=1)
                 while voice.channels:
                     await asyncio.sleep(0.001)
                 await voice.logout()
@@ -137,14 +137,14 @@ class AioTest(ServiceTest):
             attached_one = aio.attach(one)
             attached_two = aio.attach(two)
             # The process's messages go to the connector registered first.
-            voicesdk.event(3)
+            voicesdk.event(OTHER_EVENT)
             while not first.calls:
                 await asyncio.sleep(0.001)
             attached_one.detach()
             attached_one.detach()  # once is enough
             one = None
             # Still pumped for the other: now its turn.
-            voicesdk.event(7)
+            voicesdk.event(OTHER_EVENTS[1])
             while not second.calls:
                 await asyncio.sleep(0.001)
             with attached_two:
@@ -156,8 +156,8 @@ class AioTest(ServiceTest):
             two = None  # noqa: F841
 
         self.run_async(session)
-        self.assertEqual(first.calls, [("OnConnectorEvent", 3, 0, 0)])
-        self.assertEqual(second.calls, [("OnConnectorEvent", 7, 0, 0)])
+        self.assertEqual(first.calls, [("OnConnectorEvent", OTHER_EVENT, 0, 0)])
+        self.assertEqual(second.calls, [("OnConnectorEvent", OTHER_EVENTS[1], 0, 0)])
 
     def test_a_callback_that_raises_keyboard_interrupt_stops_the_loop(self):
         class Stopping(object):
@@ -167,8 +167,8 @@ class AioTest(ServiceTest):
         async def session():
             connector = talkwire.Connector(Stopping())
             with aio.attach(connector):
-                voicesdk.event(3)
-                voicesdk.event(7)
+                voicesdk.event(OTHER_EVENT)
+                voicesdk.event(OTHER_EVENTS[1])
                 # Both in the connector's mailbox before the loop runs: one
                 # the SDK still held would outlive the connector's handler.
                 self.assertTrue(voicesdk.flush(LIMIT))
@@ -201,7 +201,7 @@ class AioTest(ServiceTest):
             connector = talkwire.Connector(listener)
             with aio.attach(connector):
                 handle.quit()
-                voicesdk.event(3)
+                voicesdk.event(OTHER_EVENT)
                 while not listener.calls:
                     await asyncio.sleep(0.001)
                 talkwire.pump = counting_pump
@@ -209,7 +209,7 @@ class AioTest(ServiceTest):
                     await asyncio.sleep(0.2)
                 finally:
                     talkwire.pump = real_pump
-                voicesdk.event(7)
+                voicesdk.event(OTHER_EVENTS[1])
                 while len(listener.calls) < 2:
                     await asyncio.sleep(0.001)
                 connector.Run()  # takes the quit
@@ -240,12 +240,12 @@ class AioJoinFailureTest(ConnectorTest):
 
     async def logged_in(self, voice):
         initialized = asyncio.ensure_future(voice.initialize())
-        voicesdk.respond_to(1, "connector_create", {}, connector_handle="conn-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, connector_handle="conn-1")
         await asyncio.wait_for(initialized, LIMIT)
         logged_in = asyncio.ensure_future(voice.login("alice", "secret"))
         await asyncio.sleep(0)
-        voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
-        voicesdk.event(1, login_state=1)
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-1")
+        voicesdk.event(voicesdk.EVENT_ACCOUNT_LOGIN_STATE_CHANGE, login_state=1)
         await asyncio.wait_for(logged_in, LIMIT)
 
     def test_a_session_lost_while_connecting_fails_its_own_join_not_the_oldest(self):
@@ -258,16 +258,16 @@ class AioJoinFailureTest(ConnectorTest):
             second = asyncio.ensure_future(voice.join("b"))
             await asyncio.sleep(0)
             # b's channel is made first and its session placed; a's waits.
-            voicesdk.respond_to(34, "account_channel_create", {"channel_name": "b"}, channel_uri="sip:b@x")
+            voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create", {"channel_name": "b"}, channel_uri="sip:b@x")
             await self.until(lambda: any(r["kind"] == "sessiongroup_add_session" for r in voicesdk.requests()))
-            voicesdk.respond_to(8, "sessiongroup_add_session", {"channel_name": "b", "channel_uri": "sip:b@x"},
+            voicesdk.respond_to(voicesdk.RESPONSE_SESSIONGROUP_ADD_SESSION, "sessiongroup_add_session", {"channel_name": "b", "channel_uri": "sip:b@x"},
                                 session_handle="s-b")
-            voicesdk.event(20, session_handle="s-b", media_state=1, status_code=7001, status_text="Lost")
+            voicesdk.event(voicesdk.EVENT_MEDIA_STREAM_UPDATED, session_handle="s-b", media_state=1, status_code=7001, status_text="Lost")
             with self.assertRaises(aio.VoiceError) as lost:
                 await asyncio.wait_for(second, LIMIT)
             self.assertFalse(first.done())
             # a's channel cannot be made: FailedChannelCreate names no channel.
-            voicesdk.respond_to(34, "account_channel_create", {"channel_name": "a"}, return_code=1,
+            voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create", {"channel_name": "a"}, return_code=1,
                                 status_code=5004, status_text="No room")
             with self.assertRaises(aio.VoiceError) as refused:
                 await asyncio.wait_for(first, LIMIT)
@@ -325,7 +325,7 @@ class AioTimedPumpTest(ConnectorTest):
             self.connector = None
             self.connector = talkwire.Connector(Detaching())
             attachments.append(aio.attach(self.connector))
-            voicesdk.event(3)
+            voicesdk.event(OTHER_EVENT)
             deadline = time.time() + LIMIT
             while not heard:
                 self.assertLess(time.time(), deadline, "the timer did not pump")

@@ -16,6 +16,10 @@ PY3 = sys.version_info[0] >= 3
 
 # An event type the SDK does not have: the module hands it to OnConnectorEvent.
 OTHER_EVENT = 3
+# More such types, for tests that tell several apart by their type.
+OTHER_EVENTS = (OTHER_EVENT, 7, 8, 9, 10, 12, 13)
+# A message type that is neither a response nor an event.
+OTHER_MESSAGE = 9
 
 # voicesdk.fault() makes platform calls fail only where the platform layer
 # is ours; Windows has the real calls.

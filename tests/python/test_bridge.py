@@ -9,7 +9,7 @@ import unittest
 import _talkwire
 import voicesdk
 
-from support import OTHER_EVENT, ConnectorTest, RecordingListener, Unraisables, needs_platform_faults, pump
+from support import OTHER_EVENT, OTHER_MESSAGE, ConnectorTest, RecordingListener, Unraisables, needs_platform_faults, pump
 
 
 class DroppingListener(object):
@@ -30,7 +30,7 @@ class RunTest(ConnectorTest):
         self.assertIsNone(self.connector.Run())
 
     def test_messages_of_other_types_are_released(self):
-        voicesdk.message(7)
+        voicesdk.message(OTHER_MESSAGE)
         self.pump()
         self.assertEqual(voicesdk.live()["events"], 0)
 
@@ -51,7 +51,7 @@ class RunTest(ConnectorTest):
 
     def test_queued_messages_released_when_connector_goes(self):
         for _ in range(5):
-            voicesdk.message(9)
+            voicesdk.message(OTHER_MESSAGE)
         self.assertTrue(voicesdk.flush(5.0))
         self.connector = None
         gc.collect()
@@ -60,8 +60,8 @@ class RunTest(ConnectorTest):
     @needs_platform_faults
     def test_post_failure_releases_the_message(self):
         voicesdk.fault("post_message", count=1)
-        voicesdk.message(9)
-        voicesdk.message(9)
+        voicesdk.message(OTHER_MESSAGE)
+        voicesdk.message(OTHER_MESSAGE)
         self.pump()
         self.assertEqual(voicesdk.live()["events"], 0)
 
@@ -222,13 +222,13 @@ class TwoConnectorsTest(ConnectorTest):
         # The first registered handler takes what the SDK delivers.
         voicesdk.event(OTHER_EVENT)
         pump(second)
-        self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0)])
+        self.assertEqual(self.listener.of("OnConnectorEvent"), [(OTHER_EVENT, 0, 0)])
         # Once the first is gone, the second's window receives.
         self.connector = None
         gc.collect()
         voicesdk.event(OTHER_EVENT)
         pump(second)
-        self.assertEqual(second_listener.of("OnConnectorEvent"), [(3, 0, 0)])
+        self.assertEqual(second_listener.of("OnConnectorEvent"), [(OTHER_EVENT, 0, 0)])
         # Both answer synchronous calls: the hand-off does not need a window.
         voicesdk.answer("aux_get_mic_level", level=25)
         self.assertEqual(second.GetMicrophoneVolume(), 8000)

@@ -430,8 +430,8 @@ class LeavingTest(ChannelTest):
         # session yet.
         self.join("a")
         self.media("", CONNECTED)
-        voicesdk.event(26, session_handle="", participant_uri="sip:x", participant_type=0)
-        voicesdk.event(28, session_handle="", participant_uri="sip:x", flag_a=1, flag_b=0, level=0.5)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle="", participant_uri="sip:x", participant_type=0)
+        voicesdk.event(voicesdk.EVENT_PARTICIPANT_UPDATED, session_handle="", participant_uri="sip:x", flag_a=1, flag_b=0, level=0.5)
         self.media("", DISCONNECTED, status_code=1)
         self.pump()
         self.assertEqual(self.listener.calls, [])
@@ -549,7 +549,7 @@ class RejoinWhileLeavingTest(ChannelTest):
     def test_session_removed_lets_the_rejoin_go_ahead(self):
         self.leave_and_rejoin()
         self.created("a")
-        voicesdk.event(4, session_state=REMOVED, channel_name="a")
+        voicesdk.event(voicesdk.EVENT_SESSION_STATE_CHANGE, session_state=REMOVED, channel_name="a")
         self.pump()
         self.assertEqual(self.listener.calls, [("OnLeftChannel", "a")])
         self.assertEqual(self.placed(), ["a", "a"])

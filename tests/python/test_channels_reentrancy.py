@@ -563,7 +563,7 @@ class RandomRunTest(ChannelTest):
             if self.pending_removes:
                 cookie, handle = self.pending_removes.pop(r.randrange(len(self.pending_removes)))
                 ok = r.random() < 0.5
-                voicesdk.respond_to(9, "sessiongroup_remove_session", {"cookie": cookie, "session_handle": handle},
+                voicesdk.respond_to(voicesdk.RESPONSE_SESSIONGROUP_REMOVE_SESSION, "sessiongroup_remove_session", {"cookie": cookie, "session_handle": handle},
                                     return_code=0 if ok else 1, status_code=0 if ok else 11)
                 if not ok:
                     deliveries.append(lambda: model.session_removal_refused(handle, 11))

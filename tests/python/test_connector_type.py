@@ -8,7 +8,7 @@ import weakref
 import _talkwire
 import voicesdk
 
-from support import E_NOTIMPL, ConnectorTest, RecordingListener, assert_nothing_left, pump
+from support import E_NOTIMPL, OTHER_EVENT, ConnectorTest, RecordingListener, assert_nothing_left, pump
 
 METHODS = [
     "InitializeLogging", "Login", "Logout", "InitiateShutdown", "CreateAccount", "PutAnswerMode",
@@ -99,7 +99,7 @@ class CyclicCollectionTest(unittest.TestCase):
         windows = voicesdk.windows() if voicesdk.PLATFORM_FAULTS else None
         game = Game()
         for _ in range(3):
-            voicesdk.event(3)
+            voicesdk.event(OTHER_EVENT)
         self.assertTrue(voicesdk.flush(5.0))  # into the game's mailbox
         gone = weakref.ref(game)
         del game
@@ -111,9 +111,9 @@ class CyclicCollectionTest(unittest.TestCase):
             self.assertEqual(voicesdk.windows(), windows)
         # Nothing left behind takes the next connector's messages.
         later = Game()
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         pump(later.connector)
-        self.assertEqual(later.of("OnConnectorEvent"), [(3, 0, 0)])
+        self.assertEqual(later.of("OnConnectorEvent"), [(OTHER_EVENT, 0, 0)])
         later.connector = None
 
     def test_cycle_through_a_callback_that_lets_go(self):
@@ -129,8 +129,8 @@ class CyclicCollectionTest(unittest.TestCase):
         game.OnConnectorEvent = let_go
         gone = weakref.ref(game)
         del game
-        voicesdk.event(3)
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
+        voicesdk.event(OTHER_EVENT)
         pump(pumper)
         gc.collect()
         self.assertIsNone(gone())

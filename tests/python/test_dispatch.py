@@ -7,7 +7,7 @@ import unittest
 import _talkwire
 import voicesdk
 
-from support import OTHER_EVENT, PY3, ConnectorTest, RecordingListener, Unraisables, pump
+from support import OTHER_EVENT, OTHER_EVENTS, PY3, ConnectorTest, RecordingListener, Unraisables, pump
 
 
 class Counting(object):
@@ -35,7 +35,7 @@ class ListenerProtocolTest(ConnectorTest):
         listener = Raising()
         self.connector = _talkwire.Connector(listener)
         voicesdk.event(OTHER_EVENT)
-        voicesdk.event(7)
+        voicesdk.event(OTHER_EVENTS[1])
         voicesdk.event(voicesdk.EVENT_KEYBOARD_MOUSE, binding_name="ptt", key_state=1)
         with Unraisables() as hook:
             self.pump()
@@ -72,7 +72,7 @@ class ListenerProtocolTest(ConnectorTest):
         listener.OnConnectorEvent = lambda *args: seen.append(args)
         voicesdk.event(OTHER_EVENT)
         self.pump()
-        self.assertEqual(seen, [(3, 0, 0)])
+        self.assertEqual(seen, [(OTHER_EVENT, 0, 0)])
 
     def test_changes_to_the_listeners_class_are_followed(self):
         seen = []
@@ -108,7 +108,7 @@ class ListenerProtocolTest(ConnectorTest):
             self.pump()
         self.assertEqual([call[0] for call in seen],
                          ["first", "second", "own", "second", "static", "dynamic", "other"])
-        self.assertTrue(all(call[-3:] == (3, 0, 0) for call in seen))
+        self.assertTrue(all(call[-3:] == (OTHER_EVENT, 0, 0) for call in seen))
 
     def test_text_that_is_not_utf8_reaches_the_listener(self):
         raw = b"ptt-\xff\xfe"
@@ -165,7 +165,8 @@ class EventBranchTest(ConnectorTest):
                          [(3, 0, 0), (7, 0, 0), (29, 0, 0), (0, 0, 0), (-4, 0, 0)])
 
     def test_unlisted_responses_call_nobody(self):
-        for response_type in (6, 90, 28, 5, 12345):
+        for response_type in (voicesdk.RESPONSE_SESSIONGROUP_CREATE, voicesdk.RESPONSE_AUX_SET_RENDER_DEVICE,
+                              voicesdk.RESPONSE_ACCOUNT_LOGOUT, voicesdk.RESPONSE_CONNECTOR_MUTE_LOCAL_MIC, 12345):
             voicesdk.respond_to(response_type, "account_logout", {}, return_code=1, status_code=3)
         self.pump()
         self.assertEqual(self.listener.calls, [])

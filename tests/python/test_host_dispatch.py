@@ -11,7 +11,7 @@ import unittest
 import _talkwire
 import voicesdk
 
-from support import ConnectorTest, RecordingListener
+from support import OTHER_EVENTS, ConnectorTest, RecordingListener
 
 
 class MSG(ctypes.Structure):
@@ -63,7 +63,7 @@ class HostLoopDispatchTest(ConnectorTest):
             message = MSG()
             deadline = time.time() + 30.0
             for round_number in range(count):
-                voicesdk.event(100 + round_number % 7)
+                voicesdk.event(OTHER_EVENTS[round_number % len(OTHER_EVENTS)])
                 if round_number % 10 == 9:
                     voicesdk.flush(5.0)
                     while peek(ctypes.byref(message), None, 0, 0, PM_REMOVE):
@@ -77,7 +77,7 @@ class HostLoopDispatchTest(ConnectorTest):
         finally:
             stop.set()
             worker.join()
-        self.assertEqual(listener.of("OnConnectorEvent"), [(100 + i % 7, 0, 0) for i in range(count)])
+        self.assertEqual(listener.of("OnConnectorEvent"), [(OTHER_EVENTS[i % len(OTHER_EVENTS)], 0, 0) for i in range(count)])
 
 
 if __name__ == "__main__":

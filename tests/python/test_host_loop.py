@@ -13,7 +13,7 @@ import voicesdk
 
 from loop_support import play_session
 from service_support import ServiceTest, TimedListener
-from support import ConnectorTest, RecordingListener
+from support import OTHER_EVENT, OTHER_EVENTS, ConnectorTest, RecordingListener
 
 
 class PumpTest(ConnectorTest):
@@ -31,13 +31,13 @@ class PumpTest(ConnectorTest):
         self.assertRaises(TypeError, talkwire.pump, 0, 0)
 
     def test_dispatches_what_is_queued_and_counts_window_messages(self):
-        for event_type in (3, 7, 9):
+        for event_type in OTHER_EVENTS[:3]:
             voicesdk.event(event_type)
         self.assertTrue(voicesdk.flush(5.0))
         dispatched = talkwire.pump()
         # One wake-up carries what the mailbox held.
         self.assertGreaterEqual(dispatched, 1)
-        self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0), (7, 0, 0), (9, 0, 0)])
+        self.assertEqual(self.listener.of("OnConnectorEvent"), [(t, 0, 0) for t in OTHER_EVENTS[:3]])
         self.assertEqual(talkwire.pump(), 0)
 
     def test_callback_that_pumps_is_handled_as_a_nested_run(self):
@@ -57,9 +57,9 @@ class PumpTest(ConnectorTest):
         class Listener(object):
             def OnConnectorEvent(inner, event_type, *unused):
                 order.append((event_type, depth[0]))
-                if event_type == 3:
-                    voicesdk.event(12)
-                    voicesdk.event(13)
+                if event_type == OTHER_EVENT:
+                    voicesdk.event(OTHER_EVENTS[5])
+                    voicesdk.event(OTHER_EVENTS[6])
                     self.assertTrue(voicesdk.flush(5.0))
                     depth[0] += 1
                     pump_inside()
@@ -67,26 +67,26 @@ class PumpTest(ConnectorTest):
 
         self.connector = None  # one connector registered, or it takes the messages
         self.connector = _talkwire.Connector(Listener())
-        for event_type in (3, 7, 8, 9, 10):
+        for event_type in OTHER_EVENTS[:5]:
             voicesdk.event(event_type)
         self.assertTrue(voicesdk.flush(5.0))
         talkwire.pump()
         self.connector = None
-        self.assertEqual(sorted(order)[-1], (13, 1))
+        self.assertEqual(sorted(order)[-1], (OTHER_EVENTS[6], 1))
         return order
 
     def test_quit_is_left_for_run(self):
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENTS[0])
         self.assertTrue(voicesdk.flush(5.0))
         talkwire.QuitHandle().quit()
-        voicesdk.event(7)
+        voicesdk.event(OTHER_EVENTS[1])
         self.assertTrue(voicesdk.flush(5.0))
         self.assertEqual(talkwire.pump(), 1)
         # The quit stays pending: it does not hold back what came after it.
-        voicesdk.event(9)
+        voicesdk.event(OTHER_EVENTS[2])
         self.assertTrue(voicesdk.flush(5.0))
         talkwire.pump()
-        self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0), (7, 0, 0), (9, 0, 0)])
+        self.assertEqual(self.listener.of("OnConnectorEvent"), [(t, 0, 0) for t in OTHER_EVENTS[:3]])
         self.connector.Run()  # ends at once on the quit
         self.assertEqual(len(self.listener.calls), 3)
 
@@ -100,12 +100,12 @@ class WakeupDescriptorTest(ConnectorTest):
         fd = talkwire.wakeup_fd()
         self.assertEqual(talkwire.wakeup_fd(), fd)
         self.assertFalse(self.readable(fd))
-        voicesdk.event(3)  # the SDK's thread posts the wake-up
+        voicesdk.event(OTHER_EVENT)  # the SDK's thread posts the wake-up
         self.assertTrue(self.readable(fd, timeout=10.0))
         self.assertTrue(self.readable(fd), "waiting cleared it")
         self.assertEqual(talkwire.pump(), 1)
         self.assertFalse(self.readable(fd))
-        self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0)])
+        self.assertEqual(self.listener.of("OnConnectorEvent"), [(OTHER_EVENT, 0, 0)])
 
     def test_each_thread_has_its_own(self):
         fd = talkwire.wakeup_fd()
@@ -147,12 +147,12 @@ class QuitHandleTest(ConnectorTest):
         handle = talkwire.QuitHandle()
         self.assertEqual(handle.thread_id, voicesdk.thread_id())
         quitter = threading.Thread(target=handle.quit)
-        voicesdk.event(3)
+        voicesdk.event(OTHER_EVENT)
         self.assertTrue(voicesdk.flush(5.0))  # its wake-up is queued before the quit
         quitter.start()
         quitter.join()
         self.connector.Run()
-        self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0)])
+        self.assertEqual(self.listener.of("OnConnectorEvent"), [(OTHER_EVENT, 0, 0)])
 
     def test_quit_from_a_callback_ends_run_after_what_was_queued(self):
         handle = talkwire.QuitHandle()
@@ -161,16 +161,16 @@ class QuitHandleTest(ConnectorTest):
         class Quitting(object):
             def OnConnectorEvent(inner, event_type, *unused):
                 listener.calls.append(event_type)
-                if event_type == 3:
+                if event_type == OTHER_EVENT:
                     self.assertIs(handle.quit(), True)
 
         self.connector = None
         self.connector = _talkwire.Connector(Quitting())
-        for event_type in (3, 7):
+        for event_type in OTHER_EVENTS[:2]:
             voicesdk.event(event_type)
         self.assertTrue(voicesdk.flush(5.0))
         self.connector.Run()
-        self.assertEqual(listener.calls, [3, 7])
+        self.assertEqual(listener.calls, list(OTHER_EVENTS[:2]))
 
     def test_each_quit_ends_one_run(self):
         handle = talkwire.QuitHandle()

@@ -12,7 +12,7 @@ import talkwire
 import voicesdk
 
 from child_process import Child
-from support import ConnectorTest
+from support import OTHER_EVENT, ConnectorTest
 
 needs_signals = unittest.skipUnless(hasattr(os, "fork"), "POSIX signals")
 
@@ -62,7 +62,7 @@ connector = _talkwire.Connector(game)
 
 class PumpTimeoutTest(ConnectorTest):
     def test_waits_until_a_message_arrives(self):
-        sender = threading.Timer(0.05, voicesdk.event, [3])
+        sender = threading.Timer(0.05, voicesdk.event, [OTHER_EVENT])
         started = time.time()
         sender.start()
         try:
@@ -71,7 +71,7 @@ class PumpTimeoutTest(ConnectorTest):
             sender.join()
         self.assertEqual(dispatched, 1)
         self.assertLess(time.time() - started, 20.0)
-        self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0)])
+        self.assertEqual(self.listener.of("OnConnectorEvent"), [(OTHER_EVENT, 0, 0)])
 
     def test_ends_at_its_timeout_with_nothing_dispatched(self):
         started = time.time()

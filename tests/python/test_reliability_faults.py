@@ -96,7 +96,7 @@ class FaultTest(JoinedConnectorTest):
         self.listener.clear()
         voicesdk.event(OTHER_EVENT)
         self.pump()
-        self.assertEqual(self.listener.of("OnConnectorEvent"), [(3, 0, 0)], label)
+        self.assertEqual(self.listener.of("OnConnectorEvent"), [(OTHER_EVENT, 0, 0)], label)
         voicesdk.clear_requests()
 
     def assertNothingLeft(self, label):

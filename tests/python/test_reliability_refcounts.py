@@ -446,12 +446,12 @@ class DropConnectorInCallbackTest(unittest.TestCase):
                 voicesdk.clear_requests()
                 listener.clear()
                 listener.armed = True
-                voicesdk.event(3)  # drops the connector
+                voicesdk.event(OTHER_EVENT)  # drops the connector
                 # Would place a call for the channel it still wants.
-                voicesdk.respond_to(34, "account_channel_create", {"channel_name": "second"},
+                voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create", {"channel_name": "second"},
                                     channel_uri="sip:second")
-                voicesdk.event(26, session_handle=SESSION, participant_uri="sip:bob", participant_type=0)
-                voicesdk.event(3)
+                voicesdk.event(voicesdk.EVENT_PARTICIPANT_ADDED, session_handle=SESSION, participant_uri="sip:bob", participant_type=0)
+                voicesdk.event(OTHER_EVENT)
                 self.assertTrue(voicesdk.flush(5.0))  # all of it in the dropped connector's mailbox
                 if pumps_itself:
                     voicesdk.post_quit()

@@ -183,13 +183,13 @@ class AnswerKeptForItsReaderTest(ConnectorTest):
         self.pump()
 
     def test_session_group_made_inside_a_dispatch_that_a_collection_pumps(self):
-        voicesdk.respond_to(1, "connector_create", {}, connector_handle="conn-1")
-        voicesdk.respond_to(3, "account_login", {}, account_handle="acct-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_CONNECTOR_CREATE, "connector_create", {}, connector_handle="conn-1")
+        voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_LOGIN, "account_login", {}, account_handle="acct-1")
         self.pump()
         for n in range(10):
             name = "chan-%d" % n
             self.connector.JoinChannelEx(name)
-            voicesdk.respond_to(34, "account_channel_create", {"channel_name": name}, channel_uri="sip:" + name)
+            voicesdk.respond_to(voicesdk.RESPONSE_ACCOUNT_CHANNEL_CREATE, "account_channel_create", {"channel_name": name}, channel_uri="sip:" + name)
             self.assertTrue(voicesdk.flush(5.0))
             with CollectEagerly():
                 finalizing_garbage(self.pump_now)

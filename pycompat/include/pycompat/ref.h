@@ -11,6 +11,7 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <utility>
 
 namespace talkwire {
@@ -49,6 +50,32 @@ public:
 private:
     explicit OwnedRef(PyObject *object) : object_(object) {}
     PyObject *object_ = nullptr;
+};
+
+// The arguments of a method call by py::call_method(): the receiver
+// (borrowed) and `count` new references dropped when this goes, any of them
+// null when it could not be built.  A free slot before the receiver lets
+// the callee use it instead of copying the arguments.
+template <size_t count>
+class OwnedArguments {
+public:
+    template <class... Built>
+    explicit OwnedArguments(PyObject *receiver, Built *...built) : slots_{nullptr, receiver, built...}
+    {
+    }
+    OwnedArguments(const OwnedArguments &) = delete;
+    OwnedArguments &operator=(const OwnedArguments &) = delete;
+    ~OwnedArguments()
+    {
+        for (size_t i = 2; i < count + 2; ++i)
+            Py_XDECREF(slots_[i]);
+    }
+
+    // The receiver, then the arguments.
+    PyObject **call() { return slots_ + 1; }
+
+private:
+    PyObject *slots_[count + 2];
 };
 
 }  // namespace talkwire

@@ -72,7 +72,7 @@ TEST_F(Win32Bridge, CoreOnItsOwnThreadIsWokenThereAndQuitFromAnother)
     ASSERT_EQ(WaitForSingleObject(core.ready, 10000), WAIT_OBJECT_0);
 
     for (int i = 0; i < 50; ++i) {
-        sdk_evt_base_t *event = sdk_ctl_event_create(3);
+        sdk_evt_base_t *event = sdk_ctl_event_create(kOtherEvent);
         sdk_ctl_post(&event->message);
     }
     // The SDK's thread has posted its wake-ups; none reached this thread.
