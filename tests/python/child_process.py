@@ -101,3 +101,63 @@ class Child(object):
         self._errors.close()
         self.process.stdout.close()
         return self.process.returncode, error
+
+
+def session_script(on_left="pass"):
+    """A child script's voice session against the simulated service, driven
+    by its callbacks (initialise, log in, join "lobby", leave), ending with
+    the statement `on_left`; and leftovers(), what the child leaves behind.
+    The script goes on with `connector` made and nothing asked of it yet."""
+    return """
+import talkwire
+
+class Game(talkwire.Listener):
+    def __init__(self):
+        self.heard = []
+        self.done = False
+
+    def OnInitialized(self, status_code):
+        self.heard.append("initialized")
+        connector.Login("player1", "secret")
+
+    def OnLoggedIn(self, login_state):
+        if login_state == talkwire.LOGGED_IN:
+            self.heard.append("logged-in")
+            connector.JoinChannelEx("lobby")
+
+    def OnJoinedChannel(self, name):
+        self.heard.append("joined-" + name)
+        connector.LeaveChannel(name)
+
+    def OnLeftChannel(self, name):
+        self.heard.append("left-" + name)
+        self.done = True
+        {on_left}
+
+def leftovers():
+    gc.collect()
+    voicesdk.flush(5.0)
+    deadline = time.time() + 10
+    while voicesdk.live()["requests"] and time.time() < deadline:
+        time.sleep(0.001)  # InitializeEx's thread hands its request over
+    return dict(voicesdk.live(), handlers=voicesdk.handlers())
+
+voicesdk.mode("service")
+voicesdk.service(latency=0, peer_interval=0, mic_interval=0, peers=[])
+game = Game()
+connector = _talkwire.Connector(game)
+""".replace("{on_left}", on_left)
+
+
+class ChildTestMixin(object):
+    """Children of a unittest.TestCase that always end with the test."""
+
+    def child(self, script):
+        child = Child(script)
+        self.addCleanup(child.finish)  # a failed test's child goes too
+        return child
+
+    def finish(self, child):
+        code, errors = child.finish()
+        self.assertEqual(code, 0, errors)
+

@@ -11,7 +11,7 @@ import unittest
 import talkwire
 import voicesdk
 
-from child_process import Child
+from child_process import ChildTestMixin, session_script
 from support import OTHER_EVENT, ConnectorTest
 
 needs_signals = unittest.skipUnless(hasattr(os, "fork"), "POSIX signals")
@@ -20,44 +20,7 @@ PROMPT = 2.0  # how long Ctrl-C may take on a loaded machine; the benchmark meas
 
 # A session against the simulated service driven by pump(timeout), as a
 # host's loop would, and what the child leaves behind.
-SESSION = """
-import talkwire
-
-class Game(talkwire.Listener):
-    def __init__(self):
-        self.heard = []
-        self.done = False
-
-    def OnInitialized(self, status_code):
-        self.heard.append("initialized")
-        connector.Login("player1", "secret")
-
-    def OnLoggedIn(self, login_state):
-        if login_state == talkwire.LOGGED_IN:
-            self.heard.append("logged-in")
-            connector.JoinChannelEx("lobby")
-
-    def OnJoinedChannel(self, name):
-        self.heard.append("joined-" + name)
-        connector.LeaveChannel(name)
-
-    def OnLeftChannel(self, name):
-        self.heard.append("left-" + name)
-        self.done = True
-
-def leftovers():
-    gc.collect()
-    voicesdk.flush(5.0)
-    deadline = time.time() + 10
-    while voicesdk.live()["requests"] and time.time() < deadline:
-        time.sleep(0.001)  # InitializeEx's thread hands its request over
-    return dict(voicesdk.live(), handlers=voicesdk.handlers())
-
-voicesdk.mode("service")
-voicesdk.service(latency=0, peer_interval=0, mic_interval=0, peers=[])
-game = Game()
-connector = _talkwire.Connector(game)
-"""
+SESSION = session_script()
 
 
 class PumpTimeoutTest(ConnectorTest):
@@ -87,16 +50,7 @@ class PumpTimeoutTest(ConnectorTest):
 
 
 @needs_signals
-class SignalTest(unittest.TestCase):
-    def child(self, script):
-        child = Child(script)
-        self.addCleanup(child.finish)  # a failed test's child goes too
-        return child
-
-    def finish(self, child):
-        code, errors = child.finish()
-        self.assertEqual(code, 0, errors)
-
+class SignalTest(ChildTestMixin, unittest.TestCase):
     def test_ctrl_c_ends_the_pumps_wait_and_the_connector_then_plays_a_session(self):
         child = self.child(SESSION + """
 say("ready")

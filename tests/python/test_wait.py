@@ -18,7 +18,7 @@ import warnings
 import _talkwire
 import voicesdk
 
-from child_process import Child
+from child_process import ChildTestMixin, session_script
 from service_support import IMMEDIATE, ServiceTest
 from support import ConnectorTest
 
@@ -30,58 +30,13 @@ needs_signals = unittest.skipUnless(POSIX, "POSIX signals")
 PROMPT = 2.0
 
 # A voice session driven by its callbacks, and what a child leaves behind.
-SESSION = """
-import talkwire
-
-class Game(talkwire.Listener):
-    def __init__(self):
-        self.heard = []
-
-    def OnInitialized(self, status_code):
-        self.heard.append("initialized")
-        connector.Login("player1", "secret")
-
-    def OnLoggedIn(self, login_state):
-        if login_state == talkwire.LOGGED_IN:
-            self.heard.append("logged-in")
-            connector.JoinChannelEx("lobby")
-
-    def OnJoinedChannel(self, name):
-        self.heard.append("joined-" + name)
-        connector.LeaveChannel(name)
-
-    def OnLeftChannel(self, name):
-        self.heard.append("left-" + name)
-        voicesdk.post_quit()
-
-def leftovers():
-    gc.collect()
-    voicesdk.flush(5.0)
-    deadline = time.time() + 10
-    while voicesdk.live()["requests"] and time.time() < deadline:
-        time.sleep(0.001)  # InitializeEx's thread hands its request over
-    return dict(voicesdk.live(), handlers=voicesdk.handlers())
-
-voicesdk.mode("service")
-voicesdk.service(latency=0, peer_interval=0, mic_interval=0, peers=[])
-game = Game()
-connector = _talkwire.Connector(game)
-"""
+SESSION = session_script(on_left="voicesdk.post_quit()")
 
 NOTHING_LEFT = {"requests": 0, "responses": 0, "events": 0, "handlers": 0}
 
 
 @needs_signals
-class CtrlCTest(ServiceTest):
-    def child(self, script):
-        child = Child(script)
-        self.addCleanup(child.finish)  # a failed test's child goes too
-        return child
-
-    def finish(self, child):
-        code, errors = child.finish()
-        self.assertEqual(code, 0, errors)
-
+class CtrlCTest(ChildTestMixin, ServiceTest):
     def test_sigint_ends_an_idle_run_and_the_same_connector_then_plays_a_session(self):
         child = self.child(SESSION + """
 say("ready")
