@@ -171,3 +171,15 @@ def percentile(values, fraction):
     ordered = sorted(values)
     index = min(len(ordered) - 1, int(fraction * len(ordered)))
     return ordered[index]
+
+
+def floor_run(listener, count, uri, channel):
+    """Seconds for `count` direct calls of the listener's participant
+    callback: the floor the event paths are measured against."""
+    method = listener.OnParticipantStateChanged
+    with Quiet():
+        start = timer()
+        for _ in range(count):
+            method(uri, channel, 1, 0)
+        return timer() - start
+

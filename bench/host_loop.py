@@ -9,7 +9,7 @@ from __future__ import division
 import sys
 import threading
 
-from harness import Quiet, Session, median, percentile, timer
+from harness import Quiet, Session, floor_run, median, percentile, timer
 
 CHANNEL = "lobby"
 HANDLE = "sess-lobby"
@@ -86,15 +86,6 @@ def aio_round(session, loop, count):
     return checked(session, count, elapsed)
 
 
-def floor_round(listener, count):
-    method = listener.OnParticipantStateChanged
-    with Quiet():
-        start = timer()
-        for _ in range(count):
-            method(PEER, CHANNEL, 1, 0)
-        return timer() - start
-
-
 def joined_session():
     session = Session(EndingListener())
     session.join([CHANNEL], lambda name: "sess-" + name)
@@ -121,7 +112,7 @@ def bench_throughput(config):
             runs["pump"].append(pump_round(session, count))
             if loop is not None:
                 runs["aio"].append(aio_round(session, loop, count))
-            runs["floor"].append(floor_round(session.listener, count))
+            runs["floor"].append(floor_run(session.listener, count, PEER, CHANNEL))
         if loop is not None:
             attachment.detach()
     finally:

@@ -14,7 +14,7 @@ import sys
 import threading
 import time
 
-from harness import Quiet, Session, find_modules, heap_bytes, median, percentile, resident_bytes, timer
+from harness import Quiet, Session, find_modules, floor_run, heap_bytes, median, percentile, resident_bytes, timer
 from host_loop import GOALS as HOST_LOOP_GOALS, bench_host_loop
 
 try:
@@ -80,15 +80,6 @@ def dispatch_run(session, count, uri=PEER, handle=HANDLE):
     return done - queued, done - start
 
 
-def floor_run(listener, count, uri=PEER, channel=CHANNEL):
-    method = listener.OnParticipantStateChanged
-    with Quiet():
-        start = timer()
-        for _ in range(count):
-            method(uri, channel, 1, 0)
-        return timer() - start
-
-
 def queue_run(listener, count, uri=PEER, channel=CHANNEL):
     """A pure-Python bridge: a producer thread puts tuples into a
     queue.Queue; the main thread takes them and calls the listener."""
@@ -130,7 +121,7 @@ def bench_throughput(config):
         dispatch_run(session, min(count, 20000))  # warm-up
         for _ in range(config.repeat):
             ours.append(dispatch_run(session, count))
-            floor.append(floor_run(session.listener, count))
+            floor.append(floor_run(session.listener, count, PEER, CHANNEL))
             bridge.append(queue_run(session.listener, count))
     finally:
         session.close()
