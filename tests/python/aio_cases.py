@@ -15,6 +15,23 @@ from support import OTHER_EVENT, OTHER_EVENTS, ConnectorTest, RecordingListener
 LIMIT = 10.0  # seconds any one step may take on a loaded machine
 
 
+async def pumps_during(seconds):
+    """How often talkwire.pump is called while this sleeps `seconds`."""
+    calls = [0]
+    real_pump = talkwire.pump
+
+    def counting_pump(*args):
+        calls[0] += 1
+        return real_pump(*args)
+
+    talkwire.pump = counting_pump
+    try:
+        await asyncio.sleep(seconds)
+    finally:
+        talkwire.pump = real_pump
+    return calls[0]
+
+
 def tearDownModule():
     # asyncio makes its policy on first use; leave none behind for the
     # rest of the run (the leak hunt counts it as a changed environment).
@@ -190,12 +207,6 @@ class AioTest(ServiceTest):
     def test_a_quit_left_for_run_keeps_events_coming_without_spinning(self):
         listener = RecordingListener()
         handle = talkwire.QuitHandle()
-        pumps = [0]
-        real_pump = talkwire.pump
-
-        def counting_pump(*args):
-            pumps[0] += 1
-            return real_pump(*args)
 
         async def session():
             connector = talkwire.Connector(listener)
@@ -204,16 +215,12 @@ class AioTest(ServiceTest):
                 voicesdk.event(OTHER_EVENT)
                 while not listener.calls:
                     await asyncio.sleep(0.001)
-                talkwire.pump = counting_pump
-                try:
-                    await asyncio.sleep(0.2)
-                finally:
-                    talkwire.pump = real_pump
+                pumps = await pumps_during(0.2)
                 voicesdk.event(OTHER_EVENTS[1])
                 while len(listener.calls) < 2:
                     await asyncio.sleep(0.001)
                 connector.Run()  # takes the quit
-            self.assertLess(pumps[0], 200)
+            self.assertLess(pumps, 200)
 
         self.run_async(session)
         self.assertEqual(listener.names(), ["OnConnectorEvent"] * 2)
@@ -309,12 +316,7 @@ class AioTimedPumpTest(ConnectorTest):
         loop = NoReaders()
         heard = []
         attachments = []
-        pumps = [0]
-        real_pump = talkwire.pump
-
-        def counting_pump(*args):
-            pumps[0] += 1
-            return real_pump(*args)
+        pumps = []
 
         class Detaching(object):
             def OnConnectorEvent(self, event_type, *unused):
@@ -330,15 +332,11 @@ class AioTimedPumpTest(ConnectorTest):
             while not heard:
                 self.assertLess(time.time(), deadline, "the timer did not pump")
                 await asyncio.sleep(0.001)
-            talkwire.pump = counting_pump
-            try:
-                await asyncio.sleep(0.1)
-            finally:
-                talkwire.pump = real_pump
+            pumps.append(await pumps_during(0.1))
 
         try:
             loop.run_until_complete(session())
         finally:
             loop.close()
         self.assertEqual(heard, [3])
-        self.assertEqual(pumps[0], 0)
+        self.assertEqual(pumps, [0])

@@ -4,10 +4,15 @@ runs with this interpreter and environment (the modules' folders, and the
 sanitizer settings of an ASan run, come with it)."""
 import os
 import select
+import signal
 import subprocess
 import sys
 import tempfile
 import time
+
+# How long Ctrl-C may take to end a wait on a loaded machine; the benchmarks
+# measure the real delay.
+PROMPT = 2.0
 
 # What every child script starts with: the modules, and say() for lines the
 # test reads.
@@ -160,4 +165,14 @@ class ChildTestMixin(object):
     def finish(self, child):
         code, errors = child.finish()
         self.assertEqual(code, 0, errors)
+
+    def assert_ctrl_c_is_prompt(self, child):
+        """Once the child said "ready" and sleeps: SIGINT to it, and its
+        "interrupted" (the time it caught KeyboardInterrupt) comes within
+        PROMPT seconds."""
+        child.expect("ready")
+        child.wait_until_sleeping()
+        sent = time.time()
+        child.signal(signal.SIGINT)
+        self.assertLess(float(child.expect("interrupted")) - sent, PROMPT)
 

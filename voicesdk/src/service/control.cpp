@@ -171,6 +171,23 @@ template <class Make> int guarded(Make make)
     }
 }
 
+// Gives the caller a record owned by a new Copy of what `take` reads from
+// the running service; the record's free function deletes the Copy.
+template <typename Copy, typename Record, typename Take>
+int hand_out(Record **out, Take take)
+{
+    if (!out)
+        return sdk_ctl_service_bad_settings;
+    *out = nullptr;
+    std::shared_ptr<Service> service = running_service();
+    if (!service)
+        return sdk_ctl_service_not_running;
+    return guarded([&] {
+        *out = &(new Copy(take(*service)))->record;
+        return sdk_ctl_service_ok;
+    });
+}
+
 }  // namespace
 }  // namespace service
 }  // namespace voicesdk
@@ -181,16 +198,7 @@ extern "C" {
 
 int sdk_ctl_service_settings(sdk_ctl_service_settings_t **out)
 {
-    if (!out)
-        return sdk_ctl_service_bad_settings;
-    *out = nullptr;
-    std::shared_ptr<Service> service = running_service();
-    if (!service)
-        return sdk_ctl_service_not_running;
-    return guarded([&] {
-        *out = &(new SettingsCopy(service->settings()))->record;
-        return sdk_ctl_service_ok;
-    });
+    return hand_out<SettingsCopy>(out, [](Service &service) { return service.settings(); });
 }
 
 void sdk_ctl_service_settings_free(sdk_ctl_service_settings_t *settings)
@@ -201,16 +209,7 @@ void sdk_ctl_service_settings_free(sdk_ctl_service_settings_t *settings)
 
 int sdk_ctl_service_state(sdk_ctl_service_state_t **out)
 {
-    if (!out)
-        return sdk_ctl_service_bad_settings;
-    *out = nullptr;
-    std::shared_ptr<Service> service = running_service();
-    if (!service)
-        return sdk_ctl_service_not_running;
-    return guarded([&] {
-        *out = &(new StateCopy(service->snapshot()))->record;
-        return sdk_ctl_service_ok;
-    });
+    return hand_out<StateCopy>(out, [](Service &service) { return service.snapshot(); });
 }
 
 void sdk_ctl_service_state_free(sdk_ctl_service_state_t *state)
